@@ -1,0 +1,55 @@
+// Red10's command interpreter: one word at a time, a key is stroked and a compound name
+// expanded; the menu moves made with the record flag are noted, undo first, so that the
+// foot controller can be walked back to performance mode.
+#include <iostream>
+#include <sstream>
+
+#include "commands/CompoundCommands.h"
+#include "keypad/Red10.h"
+#include "keypad/TextHelpers.h"
+#include "portlib/PortLibrary.h"
+
+namespace {
+constexpr int kReturnPauseMs = 500;
+}
+
+void Red10::sendCommand(std::string word, bool record) {
+    toUpperInPlace(word);
+    const KeyCode code = tokenToKeyCode(word);
+    if (code != 0) {
+        sendKey(code);
+        if (record && code == kNextOrMenu) {
+            returnPath.push_front("PREV");
+        } else if (record && code == kEnter) {
+            returnPath.push_front("ENTER");
+            returnPath.push_front("PREV");
+        }
+        return;
+    }
+    const std::string expansion = lookupCompound(word);
+    if (expansion.empty()) {
+        std::cerr << "WARNING: unknown command: <" << word << ">" << std::endl;
+        return;
+    }
+    std::istringstream words(expansion);
+    for (std::string next; words >> next;) {
+        sendCommand(next, record);
+    }
+}
+
+void Red10::printReturnPath() const {
+    for (const std::string& word : returnPath) {
+        std::cout << word << ' ';
+    }
+    // No line end, but flushed: the user sees the way back before the pause.
+    std::cout << " ENTER" << std::flush;
+}
+
+void Red10::returnToPerformance() {
+    returnPath.push_back("ENTER");
+    portlib::sleep(kReturnPauseMs);
+    for (const std::string& word : returnPath) {
+        sendCommand(word, false);
+    }
+    returnPath.clear();
+}

@@ -1,0 +1,8 @@
+#include "front/CommandLine.h"
+#include "front/Entry.h"
+#include "keypad/ParallelPort.h"
+
+int main(int argc, char** argv) {
+    ParallelPort::idleOnInterrupt();
+    return runEntry(CommandLine(argc, argv));
+}

@@ -1,0 +1,77 @@
+// The entry in-process: command sequences with and without the way back, verbs in any
+// letter case, and exit statuses, all on the recording port.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "front/Entry.h"
+#include "support/ControllerTest.h"
+#include "support/EntryRun.h"
+
+namespace {
+
+class EntryTest : public ControllerTest {};
+
+TEST_F(EntryTest, CommandSequences) {
+    const struct {
+        std::vector<std::string> args;
+        const char* strokes;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"rd", "editbankname"},
+         "fb fb f3 fb pause f5 f5 f3 f5 f5 f3",
+         "PREV PREV ENTER PREV PREV  ENTER",
+         ""},
+        {{"RD", "EditBankName"},
+         "fb fb f3 fb pause f5 f5 f3 f5 f5 f3",
+         "PREV PREV ENTER PREV PREV  ENTER",
+         ""},
+        {{"r", "editbankname"}, "fb fb f3 fb pause f5 f5 f3 f5 f5 f3", "", ""},
+        {{"r"}, "pause f3", "", ""},
+        {{"Rd"}, "pause f3", " ENTER", ""},
+        {{"rd", "menu", "next"}, "fb fb pause f5 f5 f3", "PREV PREV  ENTER", ""},
+        {{"menu", "r"}, "fb", "", "WARNING: unknown command: <R>\n"},
+        {{"0xfb", "next", "enter"}, "fb fb f3", "", ""},
+        {{"0X1F3"}, "f3", "", ""},
+        {{"menu", "foo", "next"}, "fb fb", "", "WARNING: unknown command: <FOO>\n"},
+        {{"menu next"}, "", "", "WARNING: unknown command: <MENU NEXT>\n"},
+        {{"cables"}, "", "", "WARNING: unknown command: <CABLES>\n"},
+        {{"rd", "rd"}, "pause f3", " ENTER", "WARNING: unknown command: <RD>\n"},
+        {{""}, "", "", "WARNING: unknown command: <>\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        portlib::recorder::clear();
+        const EntryRun run = runEntryWith(c.args);
+        EXPECT_EQ(run.status, ExitSuccess);
+        EXPECT_EQ(strokes(), c.strokes);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_TRUE(controller->getReturnPath().empty());
+    }
+}
+
+TEST_F(EntryTest, ThousandsOfWordsAreAllSent) {
+    std::vector<std::string> args{"r"};
+    for (int i = 0; i < 5000; ++i) {
+        args.push_back(i % 2 == 0 ? "menu" : "prev");
+    }
+    const EntryRun run = runEntryWith(args);
+    EXPECT_EQ(run.status, ExitSuccess);
+    EXPECT_EQ(run.err, "");
+    // 5000 keys in, 2500 PREVs and one ENTER back.
+    const std::string walk = strokes();
+    EXPECT_EQ(std::count(walk.begin(), walk.end(), ' ') + 1, 5000 + 1 + 2500 + 1);
+    EXPECT_EQ(walk.substr(walk.size() - 8), "f5 f5 f3");
+}
+
+TEST_F(EntryTest, NoArgumentsShowsUsageWithStatusTwo) {
+    const EntryRun run = runEntryWith({});
+    EXPECT_EQ(run.status, ExitUsage);
+    EXPECT_EQ(run.out.rfind("\n  Usage: pmc10 ( [r] {", 0), 0U);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(writeCount(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+// pmc10-sim run as a user runs it: its standard output, its warnings, its port trace and
+// its exit status. These are the only tests that wait for real.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "support/Subprocess.h"
+
+namespace {
+
+using ::testing::ElementsAreArray;
+
+/// The trace lines of a run, without their time stamps ("out 0x378 0xfb", "sleep 15").
+std::vector<std::string> traceOps(const std::string& err, std::string* otherLines = nullptr) {
+    static const std::regex kLine(
+        R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378 0x[0-9a-f]{2}|sleep \d+)$)");
+    std::vector<std::string> ops;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (std::regex_match(line, match, kLine)) {
+            ops.push_back(match[3]);
+        } else if (otherLines != nullptr) {
+            *otherLines += line + "\n";
+        }
+    }
+    return ops;
+}
+
+/// The trace that the listed strokes give, written out from the stroke pattern; -1 is the
+/// 500 ms pause before a return to performance mode.
+std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
+    std::vector<std::string> ops{"init"};
+    auto out = [&](int value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "out 0x378 0x%02x", value & 0xFF);
+        ops.push_back(text);
+    };
+    for (const int code : codes) {
+        if (code < 0) {
+            ops.push_back("sleep 500");
+            continue;
+        }
+        out(0xFF);
+        out(code);
+        ops.push_back("sleep 15");
+        out(0xFF);
+        out(0xFF);
+        out(0xFF);
+        ops.push_back("sleep 15");
+        out(0xFF);
+    }
+    return ops;
+}
+
+RunResult sim(const std::vector<std::string>& args, const RunOptions& options = {}) {
+    return runProcess(PMC10_SIM, args, options);
+}
+
+TEST(SimEndToEnd, RecordedMenuWalk) {
+    const RunResult run = sim({"rd", "editbankname"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "PREV PREV ENTER PREV PREV  ENTER");
+    std::string other;
+    EXPECT_THAT(traceOps(run.err, &other),
+                ElementsAreArray(expectedTrace(
+                    {0xFB, 0xFB, 0xF3, 0xFB, -1, 0xF5, 0xF5, 0xF3, 0xF5, 0xF5, 0xF3})));
+    EXPECT_EQ(other, "");
+}
+
+TEST(SimEndToEnd, WarningsGoOnAndHexBytesWriteTheirLowByte) {
+    const RunResult run = sim({"menu", "foo", "0X1F3", "0x00"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "");
+    std::string other;
+    EXPECT_THAT(traceOps(run.err, &other), ElementsAreArray(expectedTrace({0xFB, 0xF3})));
+    EXPECT_EQ(other, "WARNING: unknown command: <FOO>\nWARNING: unknown command: <0X00>\n");
+}
+
+TEST(SimEndToEnd, TimeStampsAdvanceWithTheWaits) {
+    const RunResult run = sim({"r", "menu"});
+    ASSERT_EQ(run.exitCode, 0);
+    static const std::regex kStamp(R"(^\[ *(\d+\.\d{3})\] out 0x378 0x([0-9a-f]{2})$)");
+    std::vector<double> writeTimes;
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (std::regex_match(line, match, kStamp)) {
+            writeTimes.push_back(std::stod(match[1]));
+        }
+    }
+    // MENU, the pause, then PREV and ENTER: six writes a stroke. The code is held and the
+    // idle kept at least 15 ms each, and the return waits 500 ms before its first write.
+    ASSERT_EQ(writeTimes.size(), 18U);
+    EXPECT_GE(writeTimes[2] - writeTimes[1], 15.0);
+    EXPECT_GE(writeTimes[5] - writeTimes[4], 15.0);
+    EXPECT_GE(writeTimes[6] - writeTimes[5], 500.0);
+}
+
+TEST(SimEndToEnd, WithoutArgumentsShowsUsageOnly) {
+    const RunResult run = sim({});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "") << "no trace: the port is not opened";
+    EXPECT_NE(
+        run.out.find("  Usage: " PMC10_SIM " ( [r] { <PMC 10 command> } | cable | commands ) \n"),
+        std::string::npos);
+}
+
+}  // namespace

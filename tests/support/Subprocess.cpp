@@ -1,0 +1,127 @@
+#include "support/Subprocess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+void closeIfOpen(int& fd) {
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+/// Reads what is available on `fd` into `into`; closes it at end of file.
+void drain(int& fd, std::string& into) {
+    char buffer[65536];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+        into.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+        closeIfOpen(fd);
+    }
+}
+
+}  // namespace
+
+RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+        return {};
+    }
+    std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : argvText) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        if (options.closeStdin) {
+            close(0);
+        } else {
+            dup2(inPipe[0], 0);
+        }
+        switch (options.stdoutMode) {
+            case RunOptions::Stdout::Collect:
+                dup2(outPipe[1], 1);
+                break;
+            case RunOptions::Stdout::Closed:
+                close(1);
+                break;
+            case RunOptions::Stdout::Full: {
+                const int full = open("/dev/full", O_WRONLY);
+                dup2(full, 1);
+                close(full);
+                break;
+            }
+        }
+        dup2(errPipe[1], 2);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+            close(fd);
+        }
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    int inFd = inPipe[1], outFd = outPipe[0], errFd = errPipe[0];
+    fcntl(inFd, F_SETFL, O_NONBLOCK);
+    signal(SIGPIPE, SIG_IGN);
+
+    RunResult result;
+    std::size_t written = 0;
+    if (options.input.empty()) {
+        closeIfOpen(inFd);
+    }
+    while (outFd >= 0 || errFd >= 0) {
+        pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
+        if (poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (fds[0].revents != 0) {
+            drain(outFd, result.out);
+        }
+        if (fds[1].revents != 0) {
+            const std::size_t before = result.err.size();
+            drain(errFd, result.err);
+            if (options.onStderr && result.err.size() > before) {
+                options.onStderr(child, result.err);
+            }
+        }
+        if (fds[2].revents != 0) {
+            const ssize_t n =
+                write(inFd, options.input.data() + written, options.input.size() - written);
+            if (n > 0) {
+                written += static_cast<std::size_t>(n);
+            }
+            if (n < 0 || written == options.input.size()) {
+                closeIfOpen(inFd);
+            }
+        }
+    }
+    closeIfOpen(inFd);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}

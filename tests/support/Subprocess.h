@@ -1,0 +1,36 @@
+// Runs an executable as a user would: given arguments, standard input, and standard
+// output either collected, closed or full; collects what it writes and how it ended.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+/// How a child process is started.
+struct RunOptions {
+    /// Written to the child's standard input, which is then closed.
+    std::string input;
+    /// Start the child with no standard input at all (descriptor 0 closed).
+    bool closeStdin = false;
+    enum class Stdout { Collect, Closed, Full } stdoutMode = Stdout::Collect;
+    /// The child's argv[0]; the executable's path when empty.
+    std::string argv0;
+    /// Called whenever the child has written to standard error, with all it wrote so far.
+    std::function<void(pid_t child, const std::string& errSoFar)> onStderr;
+};
+
+/// What a child process wrote and how it ended.
+struct RunResult {
+    std::string out;
+    std::string err;
+    /// Its exit status, or -1 when a signal ended it.
+    int exitCode = -1;
+    /// The signal that ended it, or 0.
+    int signal = 0;
+};
+
+/// Runs `path` with `args` and waits for it to end.
+RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
+                     const RunOptions& options = {});
