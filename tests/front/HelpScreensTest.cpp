@@ -1,0 +1,166 @@
+// The usage and cable screens, byte for byte: quoted lines exactly, blanks at line ends,
+// the empty lines in their places and the column layout of the pin table.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "front/HelpScreens.h"
+#include "support/EntryRun.h"
+#include "support/PortTrace.h"
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        out.push_back(line);
+    }
+    return out;
+}
+
+std::string usageOf(const std::string& programName) {
+    const char* argv[] = {programName.c_str()};
+    CapturedStreams streams;
+    printUsage(CommandLine(1, argv));
+    EXPECT_EQ(streams.err(), "");
+    return streams.out();
+}
+
+std::string cable() {
+    CapturedStreams streams;
+    printCableHelp();
+    EXPECT_EQ(streams.err(), "");
+    return streams.out();
+}
+
+TEST(UsageScreen, QuotedLinesStandAsTheyAre) {
+    const std::string text = usageOf("C:\\Tools\\PMC10.EXE");
+    ASSERT_EQ(text.back(), '\n');
+    const std::vector<std::string> l = lines(text);
+    ASSERT_EQ(l.size(), 25U);
+    const std::map<int, std::string> quoted{
+        {2, "  Usage: C:\\Tools\\PMC10.EXE ( [r] { <PMC 10 command> } | cable | commands ) "},
+        {4, "  Using this software and an appropriate wire connected "},
+        {5, "  to the parallel port of your PC you can send "},
+        {6, "  commands to your Digitech PMC 10 MIDI Footcontroller. "},
+        {8, "  How to build the cable: see the archives of the PMC 10 user group."},
+        {9, "  Or call this program with cable as the first argument."},
+        {11, "  You can either send hex bytes, e.g. 0xfb or PMC 10 commands, e.g. menu."},
+        {12, "  Available commands: Call this program with commands as the"},
+        {13, "  first argument. You can also mix them and send entire command sequences."},
+        {14, "  \"r\" as the first argument will have the PMC 10 return to performance mode."},
+        {18, "  to allow access to the parallel port on Win2K."},
+        {25, "  "},
+    };
+    for (const auto& [number, line] : quoted) {
+        EXPECT_EQ(l[number - 1], line) << "line " << number;
+    }
+    for (int number = 1; number <= 25; ++number) {
+        const std::string& line = l[number - 1];
+        const bool empty = number == 1 || number == 3 || number == 7 || number == 10 ||
+                           number == 15 || number == 21 || number == 24;
+        EXPECT_EQ(line.empty(), empty) << "line " << number;
+        if (!empty) {
+            EXPECT_EQ(line.rfind("  ", 0), 0U) << "line " << number;
+            EXPECT_NE(line[2], ' ') << "line " << number;  // own lines: exactly two blanks
+        }
+    }
+    EXPECT_NE(l[15].find("WinIo"), std::string::npos);
+}
+
+TEST(UsageScreen, ProgramNameIsWrittenAsReceived) {
+    for (const std::string name : {"pmc10", "./build/pmc10-sim", "", "My Tool.exe"}) {
+        EXPECT_EQ(lines(usageOf(name))[1],
+                  "  Usage: " + name + " ( [r] { <PMC 10 command> } | cable | commands ) ");
+    }
+}
+
+TEST(CableScreen, QuotedLinesStandAsTheyAre) {
+    const std::vector<std::string> l = lines(cable());
+    ASSERT_EQ(l.size(), 28U);
+    const std::vector<std::string> first24{
+        "",
+        "  How To Build the Cable",
+        "",
+        "  There are only 4 pins that contain signal values.",
+        "  The 5th is ground. ",
+        "  ",
+        "  If you look at the 5-pin male DIN connector, with the orientation",
+        "  tabs at the 4 and 8 o'clock position and the pins pointing toward",
+        "  your face, I refer to the pins according to the table below.",
+        "  The colors Red, Yellow, Black, Orange, Green refer to Radio Shack ",
+        "  6-pin DIN keyboard extender cable (26-149A). ",
+        "  The colors Red, Brown, Orange, Green, Black refer to Australian Jay Car ",
+        "  6-pin DIN keyboard extender cable. ",
+        "  Beware that your cable may be using different colors! ",
+        "  ",
+        "  PIN      POSITION      RADIO SHACK COLOR    PIN ON PAR.PORT   JAYCAR COLOR",
+        "  " + std::string(78, '='),
+        "  Pin A =~  9 o'clock    Red                   2                Red",
+        "  Pin B =~ 10 o'clock    Yellow                3                Brown",
+        "  Pin C =~  7 o'clock    Black                18 (ground)       Orange",
+        "  Pin D =~  3 o'clock    Orange                4                Green",
+        "  Pin E =~  2 o'clock    Green                 5                Black",
+        "",
+        "  details:",
+    };
+    for (std::size_t i = 0; i < first24.size(); ++i) {
+        EXPECT_EQ(l[i], first24[i]) << "line " << i + 1;
+    }
+    for (int number : {25, 26, 27}) {
+        EXPECT_EQ(l[number - 1].rfind("     ", 0), 0U) << "line " << number;
+        EXPECT_NE(l[number - 1][5], ' ') << "line " << number;
+    }
+    EXPECT_EQ(l[27], "");
+}
+
+TEST(CableScreen, PinTableColumns) {
+    const std::vector<std::string> l = lines(cable());
+    // Column numbers count from 1, as a reader of the screen counts them.
+    auto at = [](const std::string& line, int column, const std::string& text) {
+        return line.compare(static_cast<std::size_t>(column - 1), text.size(), text) == 0;
+    };
+    const std::string& header = l[15];
+    EXPECT_TRUE(at(header, 3, "PIN") && at(header, 12, "POSITION") &&
+                at(header, 26, "RADIO SHACK COLOR") && at(header, 47, "PIN ON PAR.PORT") &&
+                at(header, 65, "JAYCAR COLOR"));
+    const struct {
+        const char* pin;
+        const char* hour;
+        const char* shack;
+        const char* port;
+        const char* jaycar;
+    } rows[] = {{"A", " 9", "Red", " 2", "Red"},
+                {"B", "10", "Yellow", " 3", "Brown"},
+                {"C", " 7", "Black", "18 (ground)", "Orange"},
+                {"D", " 3", "Orange", " 4", "Green"},
+                {"E", " 2", "Green", " 5", "Black"}};
+    for (int i = 0; i < 5; ++i) {
+        const std::string& row = l[17 + i];
+        SCOPED_TRACE(row);
+        EXPECT_TRUE(at(row, 3, std::string("Pin ") + rows[i].pin + " =~ "));
+        EXPECT_TRUE(at(row, 12, std::string(rows[i].hour) + " o'clock"));
+        EXPECT_TRUE(at(row, 26, rows[i].shack));
+        EXPECT_TRUE(at(row, 47, rows[i].port));
+        EXPECT_TRUE(at(row, 65, rows[i].jaycar));
+        EXPECT_EQ(row.size(), 64 + std::string(rows[i].jaycar).size());
+    }
+    for (int i = 15; i < 22; ++i) {
+        EXPECT_EQ(l[i].find('\t'), std::string::npos);
+        EXPECT_NE(l[i].back(), ' ');
+    }
+}
+
+TEST(CableScreen, VerbInAnyCaseGivesTheSameScreenWithoutThePort) {
+    portlib::recorder::clear();
+    for (const char* verb : {"cable", "Cable", "CABLE", "cAbLe"}) {
+        const EntryRun run = runEntryWith({verb, "ignored"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, cable());
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_TRUE(portlib::recorder::operations().empty()) << "help never opens the port";
+}
+
+}  // namespace
