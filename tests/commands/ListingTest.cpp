@@ -8,17 +8,9 @@
 #include "commands/Listing.h"
 #include "support/ControllerTest.h"
 #include "support/EntryRun.h"
+#include "support/TextLines.h"
 
 namespace {
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        out.push_back(line);
-    }
-    return out;
-}
 
 std::string screen() {
     CapturedStreams streams;
@@ -45,12 +37,12 @@ TEST_F(ListingTest, ScreenIsBothTablesInNameOrder) {
     expected += "\n";
     const std::string text = screen();
     EXPECT_EQ(text, expected);
-    EXPECT_EQ(lines(text).size(), 105U);
+    EXPECT_EQ(textLines(text).size(), 105U);
     EXPECT_EQ(writeCount(), 0);
 }
 
 TEST_F(ListingTest, RowsAsTheyMustRead) {
-    const std::vector<std::string> l = lines(screen());
+    const std::vector<std::string> l = textLines(screen());
     ASSERT_EQ(l.size(), 105U);
     EXPECT_EQ(l[2], "  +                    -> 0xf7");
     EXPECT_EQ(l[3], "  -                    -> 0xfd");

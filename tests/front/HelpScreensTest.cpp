@@ -6,18 +6,10 @@
 
 #include "front/HelpScreens.h"
 #include "support/EntryRun.h"
+#include "support/TextLines.h"
 #include "support/PortTrace.h"
 
 namespace {
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        out.push_back(line);
-    }
-    return out;
-}
 
 std::string usageOf(const std::string& programName) {
     const char* argv[] = {programName.c_str()};
@@ -37,7 +29,7 @@ std::string cable() {
 TEST(UsageScreen, QuotedLinesStandAsTheyAre) {
     const std::string text = usageOf("C:\\Tools\\PMC10.EXE");
     ASSERT_EQ(text.back(), '\n');
-    const std::vector<std::string> l = lines(text);
+    const std::vector<std::string> l = textLines(text);
     ASSERT_EQ(l.size(), 25U);
     const std::map<int, std::string> quoted{
         {2, "  Usage: C:\\Tools\\PMC10.EXE ( [r] { <PMC 10 command> } | cable | commands ) "},
@@ -71,13 +63,13 @@ TEST(UsageScreen, QuotedLinesStandAsTheyAre) {
 
 TEST(UsageScreen, ProgramNameIsWrittenAsReceived) {
     for (const std::string name : {"pmc10", "./build/pmc10-sim", "", "My Tool.exe"}) {
-        EXPECT_EQ(lines(usageOf(name))[1],
+        EXPECT_EQ(textLines(usageOf(name))[1],
                   "  Usage: " + name + " ( [r] { <PMC 10 command> } | cable | commands ) ");
     }
 }
 
 TEST(CableScreen, QuotedLinesStandAsTheyAre) {
-    const std::vector<std::string> l = lines(cable());
+    const std::vector<std::string> l = textLines(cable());
     ASSERT_EQ(l.size(), 28U);
     const std::vector<std::string> first24{
         "",
@@ -116,7 +108,7 @@ TEST(CableScreen, QuotedLinesStandAsTheyAre) {
 }
 
 TEST(CableScreen, PinTableColumns) {
-    const std::vector<std::string> l = lines(cable());
+    const std::vector<std::string> l = textLines(cable());
     // Column numbers count from 1, as a reader of the screen counts them.
     auto at = [](const std::string& line, int column, const std::string& text) {
         return line.compare(static_cast<std::size_t>(column - 1), text.size(), text) == 0;
