@@ -6,8 +6,8 @@
 
 #include "front/HelpScreens.h"
 #include "support/EntryRun.h"
-#include "support/TextLines.h"
 #include "support/PortTrace.h"
+#include "support/TextLines.h"
 
 namespace {
 

@@ -9,54 +9,12 @@
 #include <regex>
 #include <sstream>
 
+#include "support/SimTrace.h"
 #include "support/Subprocess.h"
 
 namespace {
 
 using ::testing::ElementsAreArray;
-
-/// The trace lines of a run, without their time stamps ("out 0x378 0xfb", "sleep 15").
-std::vector<std::string> traceOps(const std::string& err, std::string* otherLines = nullptr) {
-    static const std::regex kLine(
-        R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378 0x[0-9a-f]{2}|sleep \d+)$)");
-    std::vector<std::string> ops;
-    std::istringstream lines(err);
-    for (std::string line; std::getline(lines, line);) {
-        std::smatch match;
-        if (std::regex_match(line, match, kLine)) {
-            ops.push_back(match[3]);
-        } else if (otherLines != nullptr) {
-            *otherLines += line + "\n";
-        }
-    }
-    return ops;
-}
-
-/// The trace that the listed strokes give, written out from the stroke pattern; -1 is the
-/// 500 ms pause before a return to performance mode.
-std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
-    std::vector<std::string> ops{"init"};
-    auto out = [&](int value) {
-        char text[32];
-        std::snprintf(text, sizeof text, "out 0x378 0x%02x", value & 0xFF);
-        ops.push_back(text);
-    };
-    for (const int code : codes) {
-        if (code < 0) {
-            ops.push_back("sleep 500");
-            continue;
-        }
-        out(0xFF);
-        out(code);
-        ops.push_back("sleep 15");
-        out(0xFF);
-        out(0xFF);
-        out(0xFF);
-        ops.push_back("sleep 15");
-        out(0xFF);
-    }
-    return ops;
-}
 
 RunResult sim(const std::vector<std::string>& args, const RunOptions& options = {}) {
     return runProcess(PMC10_SIM, args, options);
@@ -85,21 +43,13 @@ TEST(SimEndToEnd, WarningsGoOnAndHexBytesWriteTheirLowByte) {
 TEST(SimEndToEnd, TimeStampsAdvanceWithTheWaits) {
     const RunResult run = sim({"r", "menu"});
     ASSERT_EQ(run.exitCode, 0);
-    static const std::regex kStamp(R"(^\[ *(\d+\.\d{3})\] out 0x378 0x([0-9a-f]{2})$)");
-    std::vector<double> writeTimes;
-    std::istringstream lines(run.err);
-    for (std::string line; std::getline(lines, line);) {
-        std::smatch match;
-        if (std::regex_match(line, match, kStamp)) {
-            writeTimes.push_back(std::stod(match[1]));
-        }
-    }
+    const std::vector<double> at = writeTimes(run.err);
     // MENU, the pause, then PREV and ENTER: six writes a stroke. The code is held and the
     // idle kept at least 15 ms each, and the return waits 500 ms before its first write.
-    ASSERT_EQ(writeTimes.size(), 18U);
-    EXPECT_GE(writeTimes[2] - writeTimes[1], 15.0);
-    EXPECT_GE(writeTimes[5] - writeTimes[4], 15.0);
-    EXPECT_GE(writeTimes[6] - writeTimes[5], 500.0);
+    ASSERT_EQ(at.size(), 18U);
+    EXPECT_GE(at[2] - at[1], 15.0);
+    EXPECT_GE(at[5] - at[4], 15.0);
+    EXPECT_GE(at[6] - at[5], 500.0);
 }
 
 TEST(SimEndToEnd, WithoutArgumentsShowsUsageOnly) {

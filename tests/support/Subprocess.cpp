@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <utility>
 
 namespace {
 
@@ -32,10 +33,11 @@ void drain(int& fd, std::string& into) {
 
 RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
                      const RunOptions& options) {
-    int inPipe[2], outPipe[2], errPipe[2];
-    if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+    int inPipe[2], outPipe[2], errPipe[2], brokenPipe[2];
+    if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(brokenPipe) != 0) {
         return {};
     }
+    close(brokenPipe[0]);  // nobody will ever read it
     std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -59,6 +61,9 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
             case RunOptions::Stdout::Closed:
                 close(1);
                 break;
+            case RunOptions::Stdout::BrokenPipe:
+                dup2(brokenPipe[1], 1);
+                break;
             case RunOptions::Stdout::Full: {
                 const int full = open("/dev/full", O_WRONLY);
                 dup2(full, 1);
@@ -67,13 +72,15 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
             }
         }
         dup2(errPipe[1], 2);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1],
+                       brokenPipe[1]}) {
             close(fd);
         }
         execv(path.c_str(), argv.data());
         _exit(127);
     }
     close(inPipe[0]);
+    close(brokenPipe[1]);
     close(outPipe[1]);
     close(errPipe[1]);
     int inFd = inPipe[1], outFd = outPipe[0], errFd = errPipe[0];
@@ -82,7 +89,10 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
 
     RunResult result;
     std::size_t written = 0;
-    if (options.input.empty()) {
+    int silentFd = -1;
+    if (options.silentStdin) {
+        std::swap(inFd, silentFd);  // held open, never written, closed when the child ends
+    } else if (options.input.empty()) {
         closeIfOpen(inFd);
     }
     while (outFd >= 0 || errFd >= 0) {
@@ -115,6 +125,7 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
         }
     }
     closeIfOpen(inFd);
+    closeIfOpen(silentFd);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -14,7 +14,10 @@ struct RunOptions {
     std::string input;
     /// Start the child with no standard input at all (descriptor 0 closed).
     bool closeStdin = false;
-    enum class Stdout { Collect, Closed, Full } stdoutMode = Stdout::Collect;
+    /// Keep standard input open, sending nothing, until the child ends (a silent terminal).
+    bool silentStdin = false;
+    /// Standard output: collected, closed, /dev/full, or a pipe nobody reads (SIGPIPE).
+    enum class Stdout { Collect, Closed, Full, BrokenPipe } stdoutMode = Stdout::Collect;
     /// The child's argv[0]; the executable's path when empty.
     std::string argv0;
     /// Called whenever the child has written to standard error, with all it wrote so far.

@@ -1,0 +1,17 @@
+// Reads the trace that pmc10-sim writes on standard error, and writes out the trace that
+// a list of key strokes must give, from the stroke pattern itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+/// The trace lines of a run, without their time stamps ("init", "out 0x378 0xfb",
+/// "sleep 15"). Lines that are not trace lines are appended to `otherLines` if given.
+std::vector<std::string> traceOps(const std::string& err, std::string* otherLines = nullptr);
+
+/// The trace that the listed strokes give after "init"; -1 is the 500 ms pause before a
+/// return to performance mode.
+std::vector<std::string> expectedTrace(const std::vector<int>& codes);
+
+/// The time stamps, in milliseconds, of the trace lines that write to the port.
+std::vector<double> writeTimes(const std::string& err);
