@@ -7,9 +7,14 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#if defined(__x86_64__) || defined(__i386__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(PMC10_NO_DIRECT_IO)
 #include <sys/io.h>
 #define PMC10_HAVE_DIRECT_IO 1
+#endif
+
+// The tests build this file with a device path of their own.
+#ifndef PMC10_PARPORT_DEVICE
+#define PMC10_PARPORT_DEVICE "/dev/parport0"
 #endif
 
 #include <cerrno>
@@ -21,7 +26,7 @@
 
 namespace {
 
-const char* const kDevice = "/dev/parport0";
+const char* const kDevice = PMC10_PARPORT_DEVICE;
 // Direct I/O has no driver to arbitrate between processes; an advisory lock on this file
 // does it instead. The kernel drops the lock when its holder ends, however it ends.
 const char* const kDirectIoLock = "/run/lock/pmc10-parport.lock";
@@ -42,8 +47,11 @@ int lockExclusive(int fd) {
 
 bool openPpdev(int fd) {
     if (lockExclusive(fd) != 0 || ioctl(fd, PPCLAIM) != 0) {
-        reason = std::string("pmc10: cannot claim ") + kDevice + ": " + std::strerror(errno) +
-                 " (is another program using the port?)";
+        const int error = errno;
+        reason = std::string("pmc10: cannot claim ") + kDevice + ": " + std::strerror(error);
+        if (error == EBUSY) {
+            reason += " (is another program using the port?)";
+        }
         close(fd);
         return false;
     }

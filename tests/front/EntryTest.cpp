@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "front/Entry.h"
 #include "support/ControllerTest.h"
@@ -71,6 +72,20 @@ TEST_F(EntryTest, NoArgumentsShowsUsageWithStatusTwo) {
     EXPECT_EQ(run.status, ExitUsage);
     EXPECT_EQ(run.out.rfind("\n  Usage: pmc10 ( [r] {", 0), 0U);
     EXPECT_EQ(run.err, "");
+    EXPECT_EQ(writeCount(), 0);
+}
+
+TEST_F(EntryTest, HelpAndVersionOptions) {
+    for (const char* option : {"--help", "-h"}) {
+        const EntryRun help = runEntryWith({option, "menu"});
+        EXPECT_EQ(help.status, ExitSuccess) << option;
+        EXPECT_EQ(help.out, runEntryWith({}).out) << option;
+        EXPECT_EQ(help.err, "") << option;
+    }
+    const EntryRun version = runEntryWith({"--version"});
+    EXPECT_EQ(version.status, ExitSuccess);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("pmc10 [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << version.out;
     EXPECT_EQ(writeCount(), 0);
 }
 
