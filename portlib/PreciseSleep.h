@@ -7,11 +7,13 @@
 /// Precise blocking waits on the monotonic clock.
 namespace precise_sleep {
 
-/// Tunes the calling thread for short precise waits (fine timer slack); call once.
+/// Tunes the calling thread for short precise waits: fine timer slack and, where the
+/// process is allowed to, real-time scheduling. Call once.
 void prepare();
 
-/// Blocks until `milliseconds` have passed since the call; never returns early.
-void sleepFor(int milliseconds);
+/// Blocks until `milliseconds` have passed since `start` (nanoseconds on the monotonic
+/// clock, or 0 for "now"); never returns earlier.
+void sleepFrom(std::int64_t start, int milliseconds);
 
 /// Nanoseconds on the monotonic clock. Async-signal-safe.
 std::int64_t nowNanoseconds();

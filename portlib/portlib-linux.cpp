@@ -35,6 +35,9 @@ constexpr unsigned kDirectIoPort = 0x378;
 enum Access : int { kNone, kPpdev, kDirectIo };
 
 volatile std::sig_atomic_t portAccess = kNone;
+// Waits are measured from the end of the last write: a code stays on the lines at least
+// as long as asked, however long the write itself took.
+std::int64_t lastWriteNanos = 0;
 int deviceFd = -1;
 std::string reason;
 
@@ -109,10 +112,11 @@ void write(std::uint16_t address, std::uint32_t value, std::uint8_t /*size*/) {
         (void)address;
 #endif
     }
+    lastWriteNanos = precise_sleep::nowNanoseconds();
 }
 
 void sleep(int milliseconds) {
-    precise_sleep::sleepFor(milliseconds);
+    precise_sleep::sleepFrom(lastWriteNanos, milliseconds);
 }
 
 std::string failureReason() {

@@ -14,6 +14,8 @@ namespace {
 
 volatile std::sig_atomic_t opened = 0;
 std::int64_t startNanos = 0;
+// Waits are measured from the last write, so a hold lasts from the write of the code.
+std::int64_t lastWriteNanos = 0;
 
 /// A fixed-size line built without allocation, so a signal handler can build one too.
 class TraceLine {
@@ -47,8 +49,8 @@ class TraceLine {
     std::size_t length = 0;
 };
 
-TraceLine stampedLine() {
-    const std::int64_t elapsed = precise_sleep::nowNanoseconds() - startNanos;
+TraceLine stampedLine(std::int64_t at = precise_sleep::nowNanoseconds()) {
+    const std::int64_t elapsed = at - startNanos;
     const std::uint64_t micros = elapsed > 0 ? static_cast<std::uint64_t>(elapsed) / 1000 : 0;
     TraceLine line;
     line.text("[");
@@ -77,7 +79,8 @@ void write(std::uint16_t address, std::uint32_t value, std::uint8_t /*size*/) {
     if (opened == 0) {
         return;
     }
-    TraceLine line = stampedLine();
+    lastWriteNanos = precise_sleep::nowNanoseconds();
+    TraceLine line = stampedLine(lastWriteNanos);
     line.text("out 0x");
     line.number(address, 16);
     line.text(" 0x");
@@ -90,7 +93,7 @@ void sleep(int milliseconds) {
     line.text("sleep ");
     line.number(static_cast<std::uint64_t>(milliseconds < 0 ? 0 : milliseconds), 10);
     line.emit();
-    precise_sleep::sleepFor(milliseconds);
+    precise_sleep::sleepFrom(lastWriteNanos, milliseconds);
 }
 
 std::string failureReason() {

@@ -44,15 +44,27 @@ std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
     return ops;
 }
 
-std::vector<double> writeTimes(const std::string& err) {
-    static const std::regex kStamp(R"(^\[ *(\d+\.\d{3})\] out 0x378 0x[0-9a-f]{2}$)");
-    std::vector<double> times;
+std::vector<WaitSpan> waitSpans(const std::string& err) {
+    // Stamps have exactly three decimals: whole microseconds, compared as integers.
+    static const std::regex kLine(R"(^\[ *(\d+)\.(\d{3})\] (out 0x378|sleep (\d+)))");
+    std::vector<WaitSpan> spans;
+    long lastWrite = -1, asked = -1;
     std::istringstream lines(err);
     for (std::string line; std::getline(lines, line);) {
-        std::smatch match;
-        if (std::regex_match(line, match, kStamp)) {
-            times.push_back(std::stod(match[1]));
+        std::smatch m;
+        if (!std::regex_search(line, m, kLine)) {
+            continue;
+        }
+        const long at = std::stol(m[1]) * 1000 + std::stol(m[2]);
+        if (m[4].matched) {
+            asked = std::stol(m[4]);
+        } else {
+            if (asked >= 0 && lastWrite >= 0) {
+                spans.push_back({asked, at - lastWrite});
+            }
+            asked = -1;
+            lastWrite = at;
         }
     }
-    return times;
+    return spans;
 }

@@ -13,5 +13,12 @@ std::vector<std::string> traceOps(const std::string& err, std::string* otherLine
 /// return to performance mode.
 std::vector<std::string> expectedTrace(const std::vector<int>& codes);
 
-/// The time stamps, in milliseconds, of the trace lines that write to the port.
-std::vector<double> writeTimes(const std::string& err);
+/// One wait in a trace: what was asked, and how long the port actually kept its value,
+/// from the write before the wait to the write after it.
+struct WaitSpan {
+    long askedMs;
+    long lastedMicros;
+};
+
+/// Every wait of a trace that a port write follows.
+std::vector<WaitSpan> waitSpans(const std::string& err);
