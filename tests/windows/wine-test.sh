@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Cross-builds pmc10.exe with MinGW-w64 and runs it under Wine: its screens must be the
+# same bytes as the Linux build's; without the WinIo library, or when the library fails,
+# the command-sequence path must end with the error line and status 1 without a write;
+# with a stand-in library, its SetPortVal calls must be the writes of the Linux
+# simulation, with every key held and every gap kept at least 15 ms.
+#
+# Usage: wine-test.sh SOURCE-DIR WORK-DIR LINUX-PMC10-SIM
+# Exits 77 (skipped) where MinGW-w64 or Wine is not installed.
+set -euo pipefail
+src=$(realpath "$1")
+work=$(realpath -m "$2")
+sim=$(realpath "$3")
+PATH=$PATH:/usr/lib/wine
+if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine64 >/dev/null; then
+    echo "skipped: needs g++-mingw-w64-x86-64 and wine64"
+    exit 77
+fi
+
+cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
+    -DPMC10_WERROR=ON >/dev/null
+cmake --build "$work/build" -j2 >/dev/null
+bare=$work/bare with=$work/with-library planted=$work/planted
+rm -rf "$bare" "$with" "$planted" && mkdir -p "$bare" "$with" "$planted/elsewhere"
+cp "$work/build/pmc10.exe" "$bare/"
+cp "$work/build/pmc10.exe" "$work/build/tests/WinIo64.dll" "$with/"
+cp "$work/build/pmc10.exe" "$planted/"
+cp "$work/build/tests/WinIo64.dll" "$planted/elsewhere/"
+
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
+[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
+
+failures=0
+check() {  # what got wanted
+    if [ "$2" = "$3" ]; then
+        echo "ok: $1"
+    else
+        echo "FAILED: $1"
+        echo "  got:    $(head -c 600 <<<"$2")"
+        echo "  wanted: $(head -c 600 <<<"$3")"
+        failures=$((failures + 1))
+    fi
+}
+# run DIR ARGS...: sets out, err, status (files keep the exact bytes).
+run() {
+    local dir=$1
+    shift
+    set +e
+    (cd "$dir" && wine64 ./pmc10.exe "$@" >"$work/out" 2>"$work/err" </dev/null)
+    status=$?
+    set -e
+}
+
+# The screens: byte for byte the Linux ones (the usage screen but for the program name).
+for verb in cable commands; do
+    run "$bare" "$verb"
+    "$sim" "$verb" >"$work/linux-out" 2>/dev/null
+    check "$verb: status" "$status" 0
+    check "$verb: same bytes as on Linux" "$(cmp -s "$work/out" "$work/linux-out" && echo same)" same
+    check "$verb: nothing on standard error" "$(cat "$work/err")" ""
+done
+run "$bare"
+"$sim" >"$work/linux-out" 2>/dev/null || true
+check "usage: status" "$status" 2
+check "usage: same bytes as on Linux but for line 2" "$(sed 2d "$work/out" | md5sum)" "$(sed 2d "$work/linux-out" | md5sum)"
+check "usage: line 2" "$(sed -n 2p "$work/out" | sed 's/Usage: .*pmc10.exe (/Usage: NAME (/')" \
+    "  Usage: NAME ( [r] { <PMC 10 command> } | cable | commands ) "
+check "no carriage returns" "$(tr -dc '\r' <"$work/out" | wc -c)" 0
+
+# Without the library, and with one in another folder only: not initialised.
+for dir in "$bare" "$planted"; do
+    run "$dir" rd editbankname
+    check "$(basename "$dir"): status" "$status" 1
+    check "$(basename "$dir"): error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
+    check "$(basename "$dir"): reason names the library" \
+        "$(sed -n 2p "$work/err" | grep -c 'pmc10: cannot load .*WinIo64.dll')" 1
+    check "$(basename "$dir"): nothing on standard output" "$(cat "$work/out")" ""
+done
+
+# With the stand-in library: its calls are the Linux simulation's writes.
+export PMC10_WINIO_LOG=$work/winio.log
+for words in "rd editbankname" "pmcchannel 12" "0x1f3"; do
+    rm -f "$PMC10_WINIO_LOG"
+    # shellcheck disable=SC2086
+    run "$with" $words
+    # shellcheck disable=SC2086
+    "$sim" $words >"$work/linux-out" 2>"$work/linux-err"
+    check "$words: status" "$status" 0
+    check "$words: standard output as on Linux" "$(cat "$work/out")" "$(cat "$work/linux-out")"
+    check "$words: initialised once" "$(grep -c '^InitializeWinIo ok' "$PMC10_WINIO_LOG")" 1
+    check "$words: every write is SetPortVal(0x378, value, 1)" \
+        "$(grep '^SetPortVal' "$PMC10_WINIO_LOG" | awk '$2 != "0x378" || $4 != 1' | wc -l)" 0
+    check "$words: the writes of the Linux simulation" \
+        "$(awk '/^SetPortVal/ { print $5 }' "$PMC10_WINIO_LOG" | tr '\n' ' ')" \
+        "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
+    # A byte stays on the port from its write to the next different one: every code at
+    # least 15 ms, and the idle value after a code at least 15 ms before the next code.
+    short=$(awk '/^SetPortVal/ {
+                    if (n && $5 != held) {
+                        if ((held != "0xff" || pressed) && $6 - since < 15000) bad++
+                        if (held != "0xff") pressed = 1
+                    }
+                    if (!n || $5 != held) { held = $5; since = $6 }
+                    n++ }
+                 END { print bad + 0 }' "$PMC10_WINIO_LOG")
+    check "$words: no key held or released for less than 15 ms" "$short" 0
+done
+
+# A library whose InitializeWinIo fails.
+rm -f "$PMC10_WINIO_LOG"
+PMC10_WINIO_FAIL=1 run "$with" menu
+check "failing InitializeWinIo: status" "$status" 1
+check "failing InitializeWinIo: error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
+check "failing InitializeWinIo: no write" "$(grep -c '^SetPortVal' "$PMC10_WINIO_LOG" || true)" 0
+
+[ "$failures" -eq 0 ] || exit 1
+echo "Windows build under Wine: all checks passed"
