@@ -27,11 +27,14 @@
 namespace {
 
 const char* const kDevice = PMC10_PARPORT_DEVICE;
+#ifdef PMC10_HAVE_DIRECT_IO
 // Direct I/O has no driver to arbitrate between processes; an advisory lock on this file
 // does it instead. The kernel drops the lock when its holder ends, however it ends.
 const char* const kDirectIoLock = "/run/lock/pmc10-parport.lock";
 constexpr unsigned kDirectIoPort = 0x378;
+#endif
 
+/// How this run reaches the port, once it is open.
 enum Access : int { kNone, kPpdev, kDirectIo };
 
 volatile std::sig_atomic_t portAccess = kNone;

@@ -45,6 +45,7 @@ class ConsoleTimeline {
         }
     }
 
+    /// Standard output: each flush becomes one event.
     class OutBuf : public std::stringbuf {
       public:
         explicit OutBuf(ConsoleTimeline& owner) : owner_(owner) {}
@@ -61,6 +62,7 @@ class ConsoleTimeline {
         ConsoleTimeline& owner_;
     };
 
+    /// Standard input: one line per request, each request an event.
     class InBuf : public std::streambuf {
       public:
         InBuf(ConsoleTimeline& owner, std::vector<std::string> lines)
