@@ -133,17 +133,8 @@ hex=$(expect f3)
 first=$(expect f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f3)
 second=$(expect f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f3)
 
-failures=0
-check() {  # what got wanted
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAILED: $1"
-        echo "  got:    $2"
-        echo "  wanted: $3"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 status_of() { grep "^case $1 status" "$results" | awk '{ print $4 }'; }
 
 check "/dev/parport0 present in the first boot stage" "$(grep -c 'has /dev/parport0' "$results")" 1

@@ -30,17 +30,8 @@ cp "$work/build/tests/WinIo64.dll" "$planted/elsewhere/"
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
 [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 
-failures=0
-check() {  # what got wanted
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAILED: $1"
-        echo "  got:    $(head -c 600 <<<"$2")"
-        echo "  wanted: $(head -c 600 <<<"$3")"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 # run DIR ARGS...: sets out, err, status (files keep the exact bytes).
 run() {
     local dir=$1
