@@ -9,6 +9,8 @@
 namespace {
 
 constexpr int kSignalExitBase = 128;
+// The signals that end a run from outside: interrupt, kill, hang-up, quit, closed output.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
 // A key stays pressed for as long as its code is on the data lines, so an interrupted
 // run must put the idle value back before it ends. Only async-signal-safe calls here.
@@ -23,10 +25,10 @@ void ParallelPort::idleOnInterrupt() {
     struct sigaction action {};
     action.sa_handler = releaseKeysAndExit;
     sigemptyset(&action.sa_mask);
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
-        sigaddset(&action.sa_mask, signalNumber);
+    for (const int signalNumber : kEndingSignals) {
+        sigaddset(&action.sa_mask, signalNumber);  // one handler run at a time
     }
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+    for (const int signalNumber : kEndingSignals) {
         sigaction(signalNumber, &action, nullptr);
     }
 }
