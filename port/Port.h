@@ -1,0 +1,91 @@
+// The port the foot controller's cable hangs on, whatever it is: a parallel port through
+// ppdev or direct I/O, a USB adapter, GPIO lines, or the simulated port. The keypad link
+// sees only this interface; each kind of port is one backend, chosen at run time from a
+// PORT text such as "/dev/parport1", "0x278", "sim", "ftdi:i:0403:6001:0" or
+// "gpio:gpiochip0:0,1,2,3;active-low".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace port {
+
+/// The value that presses no key: all data lines high.
+constexpr std::uint8_t kIdleByte = 0xFF;
+
+/// An open port. Only the low four bits of each byte reach the foot controller.
+class Port {
+  public:
+    virtual ~Port() = default;
+
+    /// Puts `byte` on the data lines and returns once the lines carry it (for a USB
+    /// adapter: once the chip has it). False when the port failed (an adapter unplugged,
+    /// a descriptor gone); failure() then says why, and the port takes no further writes.
+    virtual bool write(std::uint8_t byte) = 0;
+
+    /// Releases the port. The caller has written the idle value before.
+    virtual void close() = 0;
+
+    /// What this port is, for messages: "/dev/parport1", "direct I/O at 0x278", ...
+    virtual std::string describe() const = 0;
+
+    /// After a failed write: one "pmc10: " line saying what happened.
+    virtual std::string failure() const { return {}; }
+
+    /// Puts the idle value on the lines from inside a crash handler. Only backends whose
+    /// write is async-signal-safe (one system call or one I/O instruction) override it.
+    virtual void emergencyIdle() noexcept {}
+};
+
+/// The outcome of opening a PORT text.
+struct OpenResult {
+    /// How it ended: a port was opened, the port cannot be used now, or the text names
+    /// no port this tool understands.
+    enum class Status { Opened, Unusable, BadText } status = Status::Unusable;
+    std::unique_ptr<Port> port;
+    /// For Unusable: one "pmc10: " line saying why and what to do. For BadText: the part
+    /// after "pmc10: cannot use port '<text>': ".
+    std::string reason;
+
+    static OpenResult opened(std::unique_ptr<Port> port) {
+        return {Status::Opened, std::move(port), {}};
+    }
+    static OpenResult unusable(std::string reason) {
+        return {Status::Unusable, nullptr, std::move(reason)};
+    }
+    static OpenResult badText(std::string reason) {
+        return {Status::BadText, nullptr, std::move(reason)};
+    }
+};
+
+/// One line of the port listing.
+struct PortInfo {
+    /// The text that --port takes to choose it.
+    std::string name;
+    /// "parallel (ppdev)", "parallel (direct I/O)", "FTDI 0403:6001", "GPIO chip", ...
+    std::string kind;
+    /// Base address, VID:PID and serial, label and line count: what identifies it.
+    std::string detail;
+    /// Whether this user can use it now.
+    bool usable = false;
+    /// When not usable: why, and the one fix. When usable: a hint or nothing.
+    std::string note;
+};
+
+/// A kind of port: which PORT texts it takes, how to open one, how to list those present.
+struct Backend {
+    /// Short name, for the listing and the tests: "ppdev", "directio", "sim", ...
+    const char* name;
+    /// True when `text` is meant for this backend (its prefix or form matches), whether
+    /// or not the rest of it is valid.
+    bool (*claims)(const std::string& text);
+    /// Opens the port that `text` names. Validates the text first: BadText for a text
+    /// this backend cannot understand, before touching anything.
+    OpenResult (*open)(const std::string& text);
+    /// Appends every port of this kind present on the machine; may be null.
+    void (*list)(std::vector<PortInfo>& out);
+};
+
+}  // namespace port
