@@ -102,7 +102,7 @@ else()
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES examples/live-rig.pmc10 DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
   # udev reads lib/udev/rules.d under /usr and under /usr/local alike.
-  file(GLOB udev_rules ${PROJECT_SOURCE_DIR}/dist/60-pmc10-*.rules)
+  file(GLOB udev_rules CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/dist/60-pmc10-*.rules)
   install(FILES ${udev_rules} DESTINATION lib/udev/rules.d)
 
   set(CPACK_GENERATOR DEB)
