@@ -120,6 +120,7 @@ set(CPACK_PACKAGE_VENDOR "pmc10 project")
 set(CPACK_PACKAGE_CONTACT "${PMC10_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 file(READ dist/description.txt CPACK_PACKAGE_DESCRIPTION)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS dist/description.txt)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -132,8 +133,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends is worked out by dpkg-shlibdeps from the binaries themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-# Per generator: the tarball and the zip unpack into their own folder, the .deb is refused
-# for a static build (Debian wants the tools linked against its libraries).
+# cpack refuses a .deb of static tools (Debian wants them linked against its libraries).
 set(PMC10_CPACK_STATIC ${PMC10_STATIC})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/PackagingOptions.cmake)
 configure_file(cmake/PackagingOptions.cmake.in ${CPACK_PROJECT_CONFIG_FILE} @ONLY)
