@@ -59,8 +59,9 @@ std::string ioportsOwner(unsigned address) {
         if (address >= first && address <= last) {
             // The innermost range is the one that names the driver (parport0 inside
             // "0378-037a : parport0").
+            // A bus's address window is no driver's claim.
             const std::size_t at = line.find(" : ");
-            if (at != std::string::npos) {
+            if (at != std::string::npos && line.compare(at + 3, 7, "PCI Bus") != 0) {
                 owner = line.substr(at + 3);
             }
         }

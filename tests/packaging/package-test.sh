@@ -12,7 +12,7 @@ if grep -qxE 'PMC10_(STATIC|SANITIZE):BOOL=ON' "$build/CMakeCache.txt"; then
     exit 77
 fi
 if ! command -v lintian >/dev/null; then
-    [ "${CI:-}" = true ] && { echo "FAILED: lintian is not installed"; exit 1; }
+    if [ "${CI:-}" = true ]; then echo "FAILED: lintian is not installed"; exit 1; fi
     echo "skipped: needs lintian"
     exit 77
 fi

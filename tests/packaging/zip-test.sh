@@ -10,7 +10,7 @@ work=$(realpath -m "$1/zip")
 src=$(realpath "$2")
 PATH=$PATH:/usr/lib/wine
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine64 >/dev/null; then
-    [ "${CI:-}" = true ] && { echo "FAILED: needs g++-mingw-w64-x86-64 and wine64"; exit 1; }
+    if [ "${CI:-}" = true ]; then echo "FAILED: needs g++-mingw-w64-x86-64 and wine64"; exit 1; fi
     echo "skipped: needs g++-mingw-w64-x86-64 and wine64"
     exit 77
 fi
