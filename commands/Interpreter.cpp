@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "commands/CompoundCommands.h"
+#include "commands/Suggestions.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
 
@@ -28,6 +29,7 @@ void Red10::sendCommand(std::string word, bool record) {
     const std::string expansion = lookupCompound(word);
     if (expansion.empty()) {
         std::cerr << "WARNING: unknown command: <" << word << ">" << std::endl;
+        printSuggestion(word);
         return;
     }
     std::istringstream words(expansion);

@@ -56,6 +56,35 @@ void awaitAnswer(std::string& answer) {
     }
 }
 
+/// Where the procedure in progress has the foot controller and how to get back, as the
+/// one line said when the run ends half way (a signal, a failed port); empty between
+/// procedures.
+std::string whereLeft;
+
+std::string leftBehindLine() {
+    return whereLeft;
+}
+
+/// Notes that the controller is now `place` ("on the MIDI channel page"), with `wayBack`.
+void noteWhere(const std::string& place, const std::string& wayBack) {
+    ParallelPort::setLeftBehindNote(&leftBehindLine);
+    whereLeft = "pmc10: interrupted " + place + "; " + wayBack;
+}
+
+void noteDone() {
+    whereLeft.clear();
+}
+
+const std::string kStepBack = "PREV steps back towards performance mode";
+
+std::string startAgain(const char* verb, int number) {
+    return kStepBack + ", then `pmc10 " + verb + " " + intToDecimalText(number) + "` starts again";
+}
+
+std::string pedalPage(int pedal) {
+    return "the pedal " + intToDecimalText(pedal) + " calibration page";
+}
+
 void promptPedal(int pedal, const char* position) {
     std::cout << "Place pedal " << pedal << " " << position << ", then" << std::endl;
     std::cout << "type \"ok\" followed by return key when done." << std::endl;
@@ -75,11 +104,18 @@ void Red10::setRed10Channel(int channel) {
         words.push_back(digitWord(channel / 10));
     }
     words.push_back(digitWord(channel % 10));
-    for (const std::string& word : words) {
-        sendCommand(word, true);
+    const std::string again = startAgain("pmcchannel", channel);
+    noteWhere("on the way to the MIDI channel page", again);
+    sendCommand(words.front(), true);
+    noteWhere("on the MIDI channel page",
+              "`pmc10 rd red10channel` walks in and out again, PREV steps back");
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        sendCommand(words[i], true);
     }
+    noteWhere("on the way back from the MIDI channel page", kStepBack);
     printReturnPath();
     returnToPerformance();
+    noteDone();
 }
 
 void Red10::startCalibratePedal(int pedal) {
@@ -87,7 +123,9 @@ void Red10::startCalibratePedal(int pedal) {
         refusePedal(pedal);
         return;
     }
+    noteWhere("on the way to " + pedalPage(pedal), startAgain("calibratepedal", pedal));
     sendCommand("SETUPEXPRPEDL" + digitWord(pedal) + "ENTER", false);
+    noteDone();
 }
 
 void Red10::endCalibratePedal(int pedal) {
@@ -95,7 +133,9 @@ void Red10::endCalibratePedal(int pedal) {
         refusePedal(pedal);
         return;
     }
+    noteWhere("on the way back from " + pedalPage(pedal), kStepBack);
     sendCommand("ENDCALIBRATEPEDAL" + intToDecimalText(pedal), false);
+    noteDone();
 }
 
 void Red10::calibratePedal(int pedal) {
@@ -105,6 +145,7 @@ void Red10::calibratePedal(int pedal) {
     }
     std::string answer;
     instance().startCalibratePedal(pedal);
+    noteWhere("on " + pedalPage(pedal), startAgain("calibratepedal", pedal));
     promptPedal(pedal, "down");
     awaitAnswer(answer);
     instance().sendCommand("ENTER", false);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/Checks.h"
 #include "commands/Listing.h"
 #include "front/HelpScreens.h"
 #include "front/Options.h"
@@ -168,6 +169,9 @@ int runEntry(const CommandLine& commandLine) {
     }
     if (options.words.empty()) {
         printUsage(commandLine);
+        return ExitUsage;
+    }
+    if (options.strict && strict::report(options.words) > 0) {
         return ExitUsage;
     }
     if (portTextUnusable()) {

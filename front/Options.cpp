@@ -52,6 +52,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.listPorts = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--strict") {
+            options.strict = true;
         } else if (arg == "--version") {
             options.version = true;
         } else {

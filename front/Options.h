@@ -13,6 +13,8 @@ struct Options {
     bool listPorts = false;
     bool help = false;
     bool version = false;
+    /// --strict: check every word before the port is opened; refuse the run on a problem.
+    bool strict = false;
     /// The command words after the options.
     std::vector<std::string> words;
     /// A misused option: one "pmc10: " line saying what is wrong.

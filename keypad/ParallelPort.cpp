@@ -23,10 +23,25 @@ StrokeClock* strokeClock = &realClock;
 // The open port, for the signal and crash handling that reaches it from outside.
 ParallelPort* openPort = nullptr;
 std::atomic<port::Port*> crashPort{nullptr};
+ParallelPort::LeftBehindNote leftBehindNote = nullptr;
+
+/// Says where the foot controller was left, when a procedure knows.
+void sayWhereLeft() {
+    if (leftBehindNote != nullptr) {
+        const std::string line = leftBehindNote();
+        if (!line.empty()) {
+            std::cerr << line << std::endl;
+        }
+    }
+}
 
 }  // namespace
 
 ParallelPort::ParallelPort() = default;
+
+void ParallelPort::setLeftBehindNote(LeftBehindNote note) {
+    leftBehindNote = note;
+}
 
 void ParallelPort::useClock(StrokeClock* newClock) {
     strokeClock = newClock != nullptr ? newClock : &realClock;
@@ -67,6 +82,7 @@ void ParallelPort::write(std::int32_t value) {
         std::cerr << (failure.empty() ? "pmc10: the port " + port_->describe() + " failed"
                                       : failure)
                   << std::endl;
+        sayWhereLeft();
         return;
     }
     last_ = byte;
@@ -143,6 +159,7 @@ void ParallelPort::handle(signals::Event event) {
         crashPort.store(nullptr);
         port_->close();
     }
+    sayWhereLeft();
     signals::dieBy(event.number);
 }
 

@@ -67,6 +67,12 @@ class ParallelPort {
     /// Puts the idle value on the lines and releases the port, if one is open.
     void release();
 
+    /// What to say when a run ends half way (a signal ends the process, or the port
+    /// fails): one "pmc10: " line on where the foot controller was left, or empty text.
+    /// Set by the procedures that walk the menus; nullptr for nothing to say.
+    using LeftBehindNote = std::string (*)();
+    static void setLeftBehindNote(LeftBehindNote note);
+
     /// The clock to run on; the tests give a virtual one. The default is the real one.
     static void useClock(StrokeClock* clock);
 
