@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "commands/CompoundCommands.h"
+#include "commands/Suggestions.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
-#include "portlib/PortLibrary.h"
 
 namespace {
 constexpr int kReturnPauseMs = 500;
@@ -29,6 +29,7 @@ void Red10::sendCommand(std::string word, bool record) {
     const std::string expansion = lookupCompound(word);
     if (expansion.empty()) {
         std::cerr << "WARNING: unknown command: <" << word << ">" << std::endl;
+        printSuggestion(word);
         return;
     }
     std::istringstream words(expansion);
@@ -47,7 +48,7 @@ void Red10::printReturnPath() const {
 
 void Red10::returnToPerformance() {
     returnPath.push_back("ENTER");
-    portlib::sleep(kReturnPauseMs);
+    port.wait(kReturnPauseMs);
     for (const std::string& word : returnPath) {
         sendCommand(word, false);
     }

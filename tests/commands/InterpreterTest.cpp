@@ -91,9 +91,9 @@ TEST_F(InterpreterTest, UnknownWordsAreReportedAndSkipped) {
         {"0xzz", "WARNING: unknown command: <0XZZ>\n"},
         {"", "WARNING: unknown command: <>\n"},
         {"menu next", "WARNING: unknown command: <MENU NEXT>\n"},
-        {"entr", "WARNING: unknown command: <ENTR>\n"},
-        {"m\xe4nu\x01", "WARNING: unknown command: <M\xe4NU\x01>\n"},
-        {"cables", "WARNING: unknown command: <CABLES>\n"},
+        {"entr", "WARNING: unknown command: <ENTR>\npmc10: did you mean ENTER?\n"},
+        {"m\xe4nu\x01", "WARNING: unknown command: <M\xe4NU\x01>\npmc10: did you mean MENU?\n"},
+        {"cables", "WARNING: unknown command: <CABLES>\npmc10: did you mean CABLE?\n"},
     };
     for (const auto& c : cases) {
         portlib::recorder::clear();

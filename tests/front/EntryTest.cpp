@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <regex>
 
+#include "commands/Checks.h"
 #include "front/Entry.h"
 #include "support/ControllerTest.h"
 #include "support/EntryRun.h"
@@ -37,7 +38,12 @@ TEST_F(EntryTest, CommandSequences) {
         {{"0X1F3"}, "f3", "", ""},
         {{"menu", "foo", "next"}, "fb fb", "", "WARNING: unknown command: <FOO>\n"},
         {{"menu next"}, "", "", "WARNING: unknown command: <MENU NEXT>\n"},
-        {{"cables"}, "", "", "WARNING: unknown command: <CABLES>\n"},
+        {{"cables"}, "", "", "WARNING: unknown command: <CABLES>\npmc10: did you mean CABLE?\n"},
+        {{"nxet", "enetr"},
+         "",
+         "",
+         "WARNING: unknown command: <NXET>\npmc10: did you mean NEXT?\n"
+         "WARNING: unknown command: <ENETR>\npmc10: did you mean ENTER?\n"},
         {{"rd", "rd"}, "pause f3", " ENTER", "WARNING: unknown command: <RD>\n"},
         {{""}, "", "", "WARNING: unknown command: <>\n"},
     };
@@ -51,6 +57,85 @@ TEST_F(EntryTest, CommandSequences) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_TRUE(controller->getReturnPath().empty());
     }
+}
+
+// Each typo refused by --strict with one line per problem before the port is opened; the
+// same line run without --strict keeps its lenient meaning, near misses suggested.
+TEST_F(EntryTest, StrictRefusesTyposBeforeThePortAndLenientRunsSuggest) {
+    const char* const strict = "pmc10: strict: ";
+    const struct {
+        std::vector<std::string> args;
+        std::string strictErr;
+        std::string lenientErr;
+        bool lenientStrokes;
+    } cases[] = {
+        {{"menu", "nxt", "enter"},
+         strict + std::string("unknown word <NXT>\npmc10: did you mean NEXT?\n"),
+         "WARNING: unknown command: <NXT>\npmc10: did you mean NEXT?\n",
+         true},
+        {{"rd", "editpatchnme"},
+         strict + std::string("unknown word <EDITPATCHNME>\n") +
+             "pmc10: did you mean EDITPATCHNAME, EDITPATCHNR?\n",
+         "WARNING: unknown command: <EDITPATCHNME>\n"
+         "pmc10: did you mean EDITPATCHNAME, EDITPATCHNR?\n",
+         true},
+        {{"pmcchannel", "1", "2"},
+         strict + std::string("PMCCHANNEL takes one number (<2> would be ignored)\n"),
+         "",
+         true},
+        {{"pmcchannel"},
+         strict + std::string("PMCCHANNEL needs a number (1-16)\n"),
+         "Red10::setRed10Channel called with invalid channel : <0>\n",
+         false},
+        {{"pmcchannel", "x"},
+         strict + std::string("PMCCHANNEL: <x> is not a number (1-16)\n"),
+         "Red10::setRed10Channel called with invalid channel : <0>\n",
+         false},
+        {{"0x1ff"},
+         strict + std::string("<0X1FF> is above 0xff (only its low byte would be stroked)\n"),
+         "",
+         true},
+        {{"menu", "rd"},
+         strict + std::string("<RD> works only as the first word\n"),
+         "WARNING: unknown command: <RD>\n",
+         true},
+        {{"calibratepedal", "3"},
+         strict + std::string("CALIBRATEPEDAL: 3 is out of range (1-2)\n"),
+         "Red10::calibratePedal called with invalid pedal : <3>\n",
+         false},
+        {{"0x00", "0xfbz", "0x000fb", "menu", "pmcchannel", "2"},
+         strict + std::string("<0X00> strokes nothing (hex codes run from 0x01 to 0xff)\n") +
+             strict + "<0XFBZ> is not a hex number\n" + strict +
+             "<PMCCHANNEL> works only as the first word, alone with its number\n",
+         "WARNING: unknown command: <0X00>\nWARNING: unknown command: <PMCCHANNEL>\n",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        controller->portLink().release();
+        portlib::recorder::clear();
+        std::vector<std::string> args{"--strict"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const EntryRun refused = runEntryWith(args);
+        EXPECT_EQ(refused.status, ExitUsage);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(refused.err, c.strictErr);
+        EXPECT_TRUE(portlib::recorder::operations().empty()) << strokes();
+
+        const EntryRun lenient = runEntryWith(c.args);
+        EXPECT_EQ(lenient.status, ExitSuccess);
+        EXPECT_EQ(lenient.err, c.lenientErr);
+        EXPECT_EQ(writeCount() > 0, c.lenientStrokes);
+    }
+    // A good line runs exactly as without the check; a file's lines carry their place.
+    portlib::recorder::clear();
+    const EntryRun good = runEntryWith({"--strict", "rd", "editbankname", "0x0fb"});
+    EXPECT_EQ(good.status, ExitSuccess);
+    EXPECT_EQ(good.err, "");
+    EXPECT_EQ(strokes(), "fb fb f3 fb fb pause f5 f5 f5 f3 f5 f5 f3");
+    EXPECT_EQ(strict::problems({"nxt"}, "set.pmc10:3"),
+              std::vector<std::string>(
+                  {"pmc10: strict: set.pmc10:3: unknown word <NXT>", "pmc10: did you mean NEXT?"}));
 }
 
 TEST_F(EntryTest, ThousandsOfWordsAreAllSent) {
