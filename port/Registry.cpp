@@ -14,6 +14,7 @@ extern const Backend ppdevBackend;
 #if defined(PMC10_HAVE_DIRECT_IO)
 extern const Backend directIoBackend;
 #endif
+extern const Backend ftdiBackend;
 
 namespace {
 
@@ -28,6 +29,7 @@ std::vector<const Backend*>& registered() {
 #if defined(PMC10_HAVE_DIRECT_IO)
             &directIoBackend,
 #endif
+            &ftdiBackend,
     };
     return all;
 }
