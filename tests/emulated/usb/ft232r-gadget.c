@@ -6,7 +6,7 @@
  * one line each, stamped with CLOCK_MONOTONIC in microseconds at its arrival:
  *
  *   <us> ctrl <name> value=0x<vvvv> index=0x<iiii> length=<n>
- *   <us> out 0x<byte> mode=<uart|bitbang|...> pins=0x<pp>
+ *   <us> out 0x<byte> mode=<uart|bitbang|...> mask=0x<mm> pins=0x<pp>
  *   <us> pins 0x<pp> <cause>          whenever the modelled level of D0-D7 changes
  *   <us> event <bind|unbind|enable|disable|suspend|resume>
  *
@@ -19,7 +19,12 @@
  * Bulk IN always answers with the two modem-status bytes (0x01 0x60), so a host read never
  * hangs.
  *
- * Usage: ft232r-gadget FUNCTIONFS-DIR LOG-FILE
+ * A test can have a signal sent the moment a key code reaches the pins: while the file
+ * TRIGGER-FILE holds "N SIGNAL PID", the N-th key code (a byte other than 0xff in bit-bang
+ * mode) counted from when the file appeared sends SIGNAL to PID, logged as
+ * "<us> signal <SIGNAL> <PID>", and removes the file.
+ *
+ * Usage: ft232r-gadget FUNCTIONFS-DIR LOG-FILE [TRIGGER-FILE]
  * The FunctionFS instance must be mounted on FUNCTIONFS-DIR; bind the gadget to a UDC once
  * this program has written its descriptors (FUNCTIONFS-DIR/ep1 exists). Build statically:
  *   cc -O2 -static -pthread -o ft232r-gadget ft232r-gadget.c
@@ -32,6 +37,7 @@
 #include <linux/usb/functionfs.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -162,6 +168,29 @@ static void make_eeprom(void) {
         checksum = (uint16_t)((checksum << 1) | (checksum >> 15));
     }
     eeprom[63] = checksum;
+}
+
+/* ---- the trigger ---------------------------------------------------------------------- */
+
+static const char* trigger_path;
+static int trigger_count; /* key codes seen since the trigger file appeared */
+
+/* Call with state_lock held, for each byte that reaches the pins. */
+static void check_trigger(long long us, uint8_t byte) {
+    if (!trigger_path) return;
+    FILE* file = fopen(trigger_path, "r");
+    if (!file) {
+        trigger_count = 0;
+        return;
+    }
+    int wanted = 0, number = 0, pid = 0;
+    const int fields = fscanf(file, "%d %d %d", &wanted, &number, &pid);
+    fclose(file);
+    if (fields != 3 || bit_mode == 0 || byte == 0xFF || ++trigger_count < wanted) return;
+    unlink(trigger_path);
+    trigger_count = 0;
+    (void)us;
+    if (pid > 0 && kill(pid, number) == 0) log_line(now_us(), "signal %d %d", number, pid);
 }
 
 /* ---- descriptors ------------------------------------------------------------------------ */
@@ -398,7 +427,9 @@ static void* bulk_out(void* unused) {
             for (ssize_t i = 0; i < n; i++) {
                 output_latch = buffer[i];
                 pins = model_pins();
-                log_line(us, "out 0x%02x mode=%s pins=0x%02x", buffer[i], mode_name(), pins);
+                log_line(us, "out 0x%02x mode=%s mask=0x%02x pins=0x%02x", buffer[i], mode_name(),
+                         output_mask, pins);
+                check_trigger(us, buffer[i]);
             }
             pthread_mutex_unlock(&state_lock);
         }
@@ -409,10 +440,11 @@ static void* bulk_out(void* unused) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: %s FUNCTIONFS-DIR LOG-FILE\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        fprintf(stderr, "usage: %s FUNCTIONFS-DIR LOG-FILE [TRIGGER-FILE]\n", argv[0]);
         return 2;
     }
+    trigger_path = argc == 4 ? argv[3] : NULL;
     log_fd = open(argv[2], O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (log_fd < 0) {
         perror(argv[2]);

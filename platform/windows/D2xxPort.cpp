@@ -1,0 +1,343 @@
+// A USB FTDI adapter as the port on Windows, through FTDI's D2XX driver: the chip in
+// asynchronous bit-bang mode, key data bits D0-D3 on its pins D0-D3, the only pins it
+// drives. Windows installs the driver, and with it ftd2xx.dll in the system folder, when
+// the adapter is first plugged in. The library is loaded at run time from that folder,
+// by full path, so that no other folder can plant a DLL of that name; a pmc10.exe without
+// it still runs with every other port.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FtdiText.h"
+#include "platform/PreciseSleep.h"
+#include "platform/Signals.h"
+#include "port/Port.h"
+
+namespace port {
+namespace {
+
+// D2XX's types and the calls used, as FTDI's D2XX programmer's guide gives them.
+using FT_HANDLE = void*;
+using FT_STATUS = ULONG;
+constexpr FT_STATUS FT_OK = 0;
+constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
+constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
+constexpr ULONG FT_FLAGS_OPENED = 1;
+constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
+constexpr UCHAR FT_BITMODE_ASYNC_BITBANG = 0x01;
+
+struct FT_DEVICE_LIST_INFO_NODE {
+    ULONG Flags;
+    ULONG Type;
+    ULONG ID;  // VID << 16 | PID
+    DWORD LocId;
+    char SerialNumber[16];
+    char Description[64];
+    FT_HANDLE ftHandle;
+};
+
+struct D2xx {
+    FT_STATUS(WINAPI* createDeviceInfoList)(DWORD* count);
+    FT_STATUS(WINAPI* getDeviceInfoList)(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count);
+    FT_STATUS(WINAPI* open)(int index, FT_HANDLE* handle);
+    FT_STATUS(WINAPI* openEx)(void* argument, DWORD flags, FT_HANDLE* handle);
+    FT_STATUS(WINAPI* setBitMode)(FT_HANDLE handle, UCHAR mask, UCHAR mode);
+    FT_STATUS(WINAPI* setTimeouts)(FT_HANDLE handle, ULONG readMs, ULONG writeMs);
+    FT_STATUS(WINAPI* write)(FT_HANDLE handle, void* data, DWORD size, DWORD* written);
+    FT_STATUS(WINAPI* close)(FT_HANDLE handle);
+};
+
+// The pins pmc10 drives: D0-D3. The others stay inputs.
+constexpr UCHAR kDataPins = 0x0F;
+// How long the chip may take to accept one byte before the adapter counts as gone.
+constexpr ULONG kWriteTimeoutMs = 1000;
+// How often a run waiting for a busy adapter tries again.
+constexpr int kBusyRetryMs = 50;
+
+std::string narrow(const std::wstring& text) {
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? static_cast<std::size_t>(size - 1) : 0, '\0');
+    if (size > 1) {
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    }
+    return out;
+}
+
+std::wstring libraryPath() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return L"ftd2xx.dll";
+    }
+    return std::wstring(folder, length) + L"\\ftd2xx.dll";
+}
+
+template <typename Function>
+bool resolve(HMODULE library, const char* name, Function& function) {
+    // Through a plain function pointer type, which any function pointer converts from.
+    function = reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+    return function != nullptr;
+}
+
+/// The library, loaded once; nullptr with `why` set when it cannot be.
+const D2xx* library(std::string& why) {
+    static D2xx calls{};
+    static bool loaded = false;
+    if (loaded) {
+        return &calls;
+    }
+    const std::wstring path = libraryPath();
+    const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (module == nullptr) {
+        why = "pmc10: cannot load " + narrow(path) +
+              " (FTDI's D2XX driver: plug the adapter in and let Windows install its driver)";
+        return nullptr;
+    }
+    if (!resolve(module, "FT_CreateDeviceInfoList", calls.createDeviceInfoList) ||
+        !resolve(module, "FT_GetDeviceInfoList", calls.getDeviceInfoList) ||
+        !resolve(module, "FT_Open", calls.open) || !resolve(module, "FT_OpenEx", calls.openEx) ||
+        !resolve(module, "FT_SetBitMode", calls.setBitMode) ||
+        !resolve(module, "FT_SetTimeouts", calls.setTimeouts) ||
+        !resolve(module, "FT_Write", calls.write) || !resolve(module, "FT_Close", calls.close)) {
+        why = "pmc10: " + narrow(path) + " lacks a D2XX function pmc10 needs (an old driver?)";
+        return nullptr;
+    }
+    loaded = true;
+    return &calls;
+}
+
+struct Device {
+    DWORD index = 0;  // in D2XX's device list, for FT_Open
+    ULONG flags = 0;
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+    std::string serial;
+    std::string description;
+
+    std::string describe() const {
+        std::string text = "FTDI " + ftdi_text::ids(vendor, product);
+        return serial.empty() ? text : text + " serial " + serial;
+    }
+};
+
+std::vector<Device> devices(const D2xx& d2xx) {
+    DWORD count = 0;
+    std::vector<Device> found;
+    if (d2xx.createDeviceInfoList(&count) != FT_OK || count == 0) {
+        return found;
+    }
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
+    if (d2xx.getDeviceInfoList(nodes.data(), &count) != FT_OK) {
+        return found;
+    }
+    for (DWORD i = 0; i < count && i < nodes.size(); ++i) {
+        Device device;
+        device.index = i;
+        device.flags = nodes[i].Flags;
+        device.vendor = static_cast<std::uint16_t>(nodes[i].ID >> 16);
+        device.product = static_cast<std::uint16_t>(nodes[i].ID & 0xFFFF);
+        device.serial.assign(nodes[i].SerialNumber,
+                             strnlen(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber));
+        device.description.assign(nodes[i].Description,
+                                  strnlen(nodes[i].Description, sizeof nodes[i].Description));
+        found.push_back(device);
+    }
+    return found;
+}
+
+/// The device `selector` picks, or a "pmc10: " line saying why none.
+bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen,
+          std::string& why) {
+    using Kind = ftdi_text::Selector::Kind;
+    unsigned seen = 0;
+    for (const Device& device : devices(d2xx)) {
+        const bool ids = device.vendor == selector.vendor && device.product == selector.product;
+        if ((selector.kind == Kind::First &&
+             ftdi_text::isFtdiProduct(device.vendor, device.product)) ||
+            (selector.kind == Kind::Serial && ids && device.serial == selector.serial) ||
+            (selector.kind == Kind::Index && ids && seen++ == selector.index)) {
+            chosen = device;
+            return true;
+        }
+    }
+    if (selector.kind == Kind::Serial) {
+        why = "pmc10: no FTDI adapter " + ftdi_text::ids(selector.vendor, selector.product) +
+              " with serial number " + selector.serial + " is plugged in";
+    } else if (selector.kind == Kind::Index) {
+        why = "pmc10: there is no adapter " + ftdi_text::ids(selector.vendor, selector.product) +
+              " number " + std::to_string(selector.index) + " (" + std::to_string(seen) +
+              " plugged in, counted from 0)";
+    } else {
+        why = "pmc10: no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
+              "and 6015)";
+    }
+    return false;
+}
+
+class D2xxPort : public Port {
+  public:
+    D2xxPort(const D2xx& d2xx, FT_HANDLE handle, std::string description)
+        : d2xx_(d2xx), handle_(handle), description_(std::move(description)) {}
+    ~D2xxPort() override { close(); }
+
+    bool write(std::uint8_t byte) override {
+        if (handle_ == nullptr || !failure_.empty()) {
+            return false;
+        }
+        // FT_Write returns when the driver's write request has completed: the chip has
+        // taken the byte over USB.
+        unsigned char data = byte;
+        DWORD written = 0;
+        const FT_STATUS status = d2xx_.write(handle_, &data, 1, &written);
+        if (status == FT_OK && written == 1) {
+            return true;
+        }
+        failure_ = status == FT_OK ? "pmc10: the adapter " + description_ +
+                                         " did not take a byte within a second"
+                                   : "pmc10: the adapter " + description_ + " was disconnected";
+        return false;
+    }
+    void close() override {
+        if (handle_ != nullptr) {
+            d2xx_.close(handle_);
+            handle_ = nullptr;
+        }
+    }
+    std::string describe() const override { return description_; }
+    std::string failure() const override { return failure_; }
+
+  private:
+    const D2xx& d2xx_;
+    FT_HANDLE handle_;
+    std::string description_;
+    std::string failure_;
+};
+
+/// Bit-bang mode without a moment of a low data line: no outputs first, 0xFF into the
+/// output latch (kept whatever the direction of a pin), then D0-D3 as outputs, which
+/// therefore start high. Nothing is sent in UART mode, where a start bit is a low on TXD
+/// (D0). See platform/linux/FtdiPort.cpp for the same sequence through libftdi.
+bool enterBitBang(const D2xx& d2xx, FT_HANDLE handle) {
+    unsigned char idle = kIdleByte;
+    DWORD written = 0;
+    return d2xx.setTimeouts(handle, kWriteTimeoutMs, kWriteTimeoutMs) == FT_OK &&
+           d2xx.setBitMode(handle, 0x00, FT_BITMODE_ASYNC_BITBANG) == FT_OK &&
+           d2xx.write(handle, &idle, 1, &written) == FT_OK && written == 1 &&
+           d2xx.setBitMode(handle, kDataPins, FT_BITMODE_ASYNC_BITBANG) == FT_OK;
+}
+
+void sayWaiting(const std::string& what) {
+    static bool said = false;
+    if (!said) {
+        said = true;
+        std::fprintf(stderr, "pmc10: %s is in use by another program; waiting for it\n",
+                     what.c_str());
+        std::fflush(stderr);
+    }
+}
+
+void pause(int milliseconds) {
+    const std::int64_t until =
+        precise_sleep::nowNanoseconds() + static_cast<std::int64_t>(milliseconds) * 1000000;
+    while (const signals::Event event = signals::waitUntil(until)) {
+        signals::dispatch(event);
+    }
+}
+
+std::string check(const std::string& text) {
+    std::string why;
+    const std::optional<ftdi_text::Selector> selector = ftdi_text::parse(text, why);
+    if (!selector) {
+        return why;
+    }
+    if (selector->kind == ftdi_text::Selector::Kind::BusDevice) {
+        return "ftdi:d: names a USB bus and device on Linux; on Windows use ftdi, "
+               "ftdi:s:VID:PID:SERIAL or ftdi:i:VID:PID[:INDEX]";
+    }
+    return {};
+}
+
+bool claims(const std::string& text) {
+    return ftdi_text::claims(text);
+}
+
+OpenResult open(const std::string& text) {
+    std::string why = check(text);
+    if (!why.empty()) {
+        return OpenResult::badText(why);
+    }
+    const std::optional<ftdi_text::Selector> selector = ftdi_text::parse(text, why);
+    const D2xx* d2xx = library(why);
+    if (d2xx == nullptr) {
+        return OpenResult::unusable(why);
+    }
+    for (;;) {
+        Device device;
+        if (!find(*d2xx, *selector, device, why)) {
+            return OpenResult::unusable(why);
+        }
+        FT_HANDLE handle = nullptr;
+        FT_STATUS status = FT_DEVICE_NOT_OPENED;
+        if ((device.flags & FT_FLAGS_OPENED) == 0) {
+            status = device.serial.empty()
+                         ? d2xx->open(static_cast<int>(device.index), &handle)
+                         : d2xx->openEx(const_cast<char*>(device.serial.c_str()),
+                                        FT_OPEN_BY_SERIAL_NUMBER, &handle);
+        }
+        if (status == FT_OK) {
+            if (!enterBitBang(*d2xx, handle)) {
+                d2xx->close(handle);
+                return OpenResult::unusable("pmc10: the adapter " + device.describe() +
+                                            " did not enter bit-bang mode");
+            }
+            return OpenResult::opened(
+                std::make_unique<D2xxPort>(*d2xx, handle, device.describe()));
+        }
+        if (status == FT_DEVICE_NOT_FOUND) {
+            continue;  // unplugged since it was listed: look again, and say so then
+        }
+        if (status != FT_DEVICE_NOT_OPENED) {
+            return OpenResult::unusable("pmc10: cannot open the adapter " + device.describe() +
+                                        " (D2XX status " + std::to_string(status) + ")");
+        }
+        // Open in another program: wait for it to let go.
+        sayWaiting("the adapter " + device.describe());
+        pause(kBusyRetryMs);
+    }
+}
+
+void list(std::vector<PortInfo>& out) {
+    std::string why;
+    const D2xx* d2xx = library(why);
+    if (d2xx == nullptr) {
+        return;  // no D2XX driver: no FTDI adapter was ever installed here
+    }
+    for (const Device& device : devices(*d2xx)) {
+        if (!ftdi_text::isFtdiProduct(device.vendor, device.product)) {
+            continue;
+        }
+        PortInfo info;
+        info.name = ftdi_text::selecting(device.vendor, device.product, device.serial, "ftdi");
+        info.kind = "FTDI " + ftdi_text::ids(device.vendor, device.product);
+        info.detail = device.description.empty() ? "(no description)" : device.description;
+        info.detail += device.serial.empty() ? ", no serial number" : ", serial " + device.serial;
+        info.usable = (device.flags & FT_FLAGS_OPENED) == 0;
+        if (!info.usable) {
+            info.note = "open in another program";
+        }
+        out.push_back(info);
+    }
+}
+
+}  // namespace
+
+extern const Backend ftdiBackend{"ftdi", claims, open, list, check};
+
+}  // namespace port

@@ -1,0 +1,318 @@
+#!/usr/bin/env bash
+# Boots a real Linux kernel on an emulated PC (QEMU, software emulation) whose USB bus has
+# an FT232R on it: dummy_hcd joins the kernel's USB host side to a gadget made in
+# configfs, and tests/emulated/usb/ft232r-gadget plays the chip through FunctionFS,
+# logging every control request and every byte that reaches the pins, stamped at its
+# arrival. pmc10 (dynamically linked, with libftdi) runs in the guest with --port ftdi...
+# and the test shows: the exact pin bytes of a menu walk and of a channel procedure, for
+# each form of the port text; the order of requests at opening, with no data line ever
+# low before the first idle byte; every key held and every gap kept at least 15 ms as the
+# device sees them; the kernel's ftdi_sio driver given back after the run; two runs
+# started together never interleave (the second says it waits); the pins idle after
+# SIGINT in the middle of a key hold; an adapter unplugged in the middle of a run ends it
+# with status 1 and one clear line at once; no adapter, and no permission, give status 1
+# and their reason without a byte sent. It prints the hold and gap overshoot measured at
+# the device.
+#
+# Usage: ftdi-test.sh PMC10 WORK-DIR [CACHE-DIR]
+# Needs qemu-system-x86_64, busybox (static), a C compiler with static glibc, libftdi1-dev
+# (for the emulator's own check client), apt-get download and dpkg -x for the kernel;
+# exits 77 (skipped) without them, except under CI (CI=true), where it fails.
+set -euo pipefail
+
+pmc10=$(realpath "$1")
+work=$(realpath -m "$2")
+cache=$(realpath -m "${3:-$work/cache}")
+usb=$(dirname "$(realpath "$0")")/usb
+busybox=/bin/busybox
+mkdir -p "$work" "$cache"
+
+static() { [ -f "$1" ] && ! readelf -l "$1" 2>/dev/null | grep -q INTERP; }
+if ! command -v qemu-system-x86_64 >/dev/null || ! static "$busybox" || ! command -v cc >/dev/null ||
+    ! pkg-config --exists libftdi1; then
+    echo "skipped: needs qemu-system-x86, busybox-static, a C compiler and libftdi1-dev"
+    [ "${CI:-}" = true ] && exit 1
+    exit 77
+fi
+if ! ldd "$pmc10" 2>/dev/null | grep -q libftdi1; then
+    echo "$pmc10 is not built with libftdi1"
+    exit 1
+fi
+
+# The kernel that Debian's linux-image-amd64 points to, unpacked, not installed.
+package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
+deb=$(ls "$cache/${package}"_*.deb 2>/dev/null | head -1 || true)
+if [ -z "$deb" ]; then
+    (cd "$cache" && apt-get download "$package" >/dev/null 2>&1)
+    deb=$(ls "$cache/${package}"_*.deb | head -1)
+fi
+kernel=$work/kernel
+if [ ! -d "$kernel/boot" ]; then
+    dpkg -x "$deb" "$kernel"
+fi
+vmlinuz=$(ls "$kernel"/boot/vmlinuz-*)
+modules=$(ls -d "$kernel"/lib/modules/*/kernel)
+if [ ! -f "$modules/drivers/usb/gadget/udc/dummy_hcd.ko" ]; then
+    echo "the kernel $(basename "$vmlinuz") has no dummy_hcd module"
+    exit 1
+fi
+
+# The initramfs: busybox, pmc10 and the check client with their shared libraries and the
+# dynamic loader, the static gadget program, the USB modules, and the script below.
+root=$work/initramfs
+rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,run/lock,lib/modules}
+cp "$busybox" "$root/bin/busybox"
+for applet in sh mount insmod cat rm sleep usleep poweroff echo grep ls ln mkdir rmdir \
+    printf su kill pidof timeout head cut env; do
+    ln -s busybox "$root/bin/$applet"
+done
+with_libraries() {  # FILE: copies FILE to /bin and what ldd lists to the same paths
+    cp "$1" "$root/bin/"
+    for library in $(ldd "$1" | grep -o '/[^ ]*'); do
+        mkdir -p "$root$(dirname "$library")"
+        cp -L "$library" "$root$library"
+    done
+}
+cc -O2 -Wall -Wextra -static -pthread -o "$work/ft232r-gadget" "$usb/ft232r-gadget.c"
+# shellcheck disable=SC2046
+cc -O2 -Wall -Wextra $(pkg-config --cflags libftdi1) -o "$work/ftdi-client" \
+    "$usb/ftdi-client.c" $(pkg-config --libs libftdi1)
+cp "$work/ft232r-gadget" "$root/bin/"
+with_libraries "$work/ftdi-client"
+cp "$pmc10" "$work/pmc10" && with_libraries "$work/pmc10"
+cp "$usb/gadget-lib.sh" "$root/lib/"
+for module in common/usb-common core/usbcore gadget/udc/udc-core gadget/udc/dummy_hcd \
+    gadget/libcomposite gadget/function/usb_f_fs serial/usbserial serial/ftdi_sio; do
+    cp "$modules/drivers/usb/$module.ko" "$root/lib/modules/"
+done
+cp "$modules/fs/configfs/configfs.ko" "$root/lib/modules/"
+printf 'root:x:0:0::/:/bin/sh\nplayer:x:1000:1000::/tmp:/bin/sh\n' >"$root/etc/passwd"
+printf 'root:x:0:\nplugdev:x:46:\nplayer:x:1000:\n' >"$root/etc/group"
+chmod 1777 "$root/tmp" "$root/run/lock"
+
+cat >"$root/init" <<'INIT'
+#!/bin/sh
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+results=/dev/ttyS1
+log=/tmp/gadget.log
+. /lib/gadget-lib.sh
+
+# A full-speed bus, as an FT232R's; ftdi_sio binds the device first, as on a desktop.
+gadget_init /lib/modules is_high_speed=0 && gadget_load /lib/modules usb_f_fs usbserial ftdi_sio &&
+    gadget_create ftdi 0x0403 0x6001 0x0600 FTDI "FT232R USB UART" PMC10FT1 &&
+    gadget_add_function ftdi ffs.ftdi && gadget_mount_ffs ftdi /dev/ffs-ftdi ||
+    { echo "gadget set-up failed" >$results; poweroff -f; }
+trigger=/tmp/trigger
+ft232r-gadget /dev/ffs-ftdi $log $trigger 2>/tmp/gadget.err &
+while [ ! -e /dev/ffs-ftdi/ep1 ]; do usleep 10000; done
+plug() {
+    gadget_bind ftdi && host=$(gadget_wait_host 0403 6001) &&
+        while [ ! -e /sys/bus/usb/drivers/ftdi_sio/${host##*/}:1.0 ]; do usleep 10000; done
+}
+plug || { echo "the host side did not see the gadget" >$results; poweroff -f; }
+busdev=$(printf '%03d/%03d' "$(cat "$host/busnum")" "$(cat "$host/devnum")")
+
+# Each case starts with a line of its own in the device's log.
+mark() { echo "case $1" >>$log; }
+report() {  # name status
+    echo "case $1 status $2" >$results
+    while read -r line; do echo "out $line" >$results; done </tmp/out
+    while read -r line; do echo "err $line" >$results; done </tmp/err
+}
+run() {  # name command...
+    name=$1; shift
+    mark "$name"
+    "$@" >/tmp/out 2>/tmp/err
+    report "$name" $?
+}
+codes() { n=$1; while [ "$n" -gt 0 ]; do printf '%s ' "$2"; n=$((n - 1)); done; }
+
+run selfcheck ftdi-client i:0x0403:0x6001 0xff 0xf3 0xff
+run walk pmc10 --port ftdi rd editbankname
+echo "ftdi_sio bound after the run: $(ls /sys/bus/usb/drivers/ftdi_sio | grep -c ':1\.0$')" >$results
+run channel pmc10 --port ftdi:s:0403:6001:PMC10FT1 pmcchannel 12
+run busdev pmc10 --port "ftdi:d:$busdev" 0x1f3
+run index env PMC10_PORT=ftdi:i:0403:6001:0 pmc10 0x1f3
+run list pmc10 --list-ports
+
+# Two runs started together: the second waits for the first.
+mark concurrent
+# shellcheck disable=SC2046
+pmc10 --port ftdi r $(codes 12 0xf1) >/dev/null 2>/tmp/err1 &
+first=$!
+# shellcheck disable=SC2046
+pmc10 --port ftdi r $(codes 12 0xf2) >/dev/null 2>/tmp/err2
+second=$?
+cat /tmp/err1 /tmp/err2 >/tmp/err
+: >/tmp/out
+wait $first
+report concurrent "$? $second"
+
+# A plain run of 40 strokes, for the timing figures.
+# shellcheck disable=SC2046
+run timing pmc10 --port ftdi r $(codes 40 0xf1)
+
+# SIGINT while a key is held: the device sends it as soon as it has the third code (pmc10
+# in the foreground, so that the signal is not ignored).
+mark sigint
+# shellcheck disable=SC2016,SC2046
+sh -c 'echo "3 2 $$" >'$trigger'; exec pmc10 --port ftdi r "$@"' sh $(codes 12 0xf1) \
+    >/tmp/out 2>/tmp/err
+report sigint $?
+
+# The adapter unplugged in the middle of a run.
+mark unplug
+codes_seen() { grep -c "^[0-9]* out 0xf1 mode=bitbang mask=0x0f" $log; }
+before=$(codes_seen)
+(while [ "$(codes_seen)" -lt $((before + 5)) ]; do usleep 5000; done
+    gadget_unbind ftdi; cut -d' ' -f1 /proc/uptime >/tmp/unplugged) &
+# shellcheck disable=SC2046
+timeout -s KILL 30 pmc10 --port ftdi r $(codes 30 0xf1) >/tmp/out 2>/tmp/err
+status=$?
+echo "unplug seconds $(cat /tmp/unplugged) $(cut -d' ' -f1 /proc/uptime)" >$results
+report unplug $status
+run none pmc10 --port ftdi rd editbankname
+
+# Plugged in again, for a user without access to /dev/bus/usb.
+plug
+run unprivileged su -s /bin/sh player -c 'pmc10 --port ftdi rd editbankname'
+
+echo "log" >$results
+while read -r line; do echo "log $line" >$results; done <$log
+while read -r line; do echo "gadget-err $line" >$results; done </tmp/gadget.err
+echo "end" >$results
+poweroff -f
+INIT
+chmod +x "$root/init"
+(cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initramfs.gz"
+
+results=$work/results.txt
+rm -f "$results"
+timeout 600 qemu-system-x86_64 -M pc -accel tcg -m 512 -smp 1 -nographic -no-reboot \
+    -kernel "$vmlinuz" -initrd "$work/initramfs.gz" \
+    -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
+    -serial "file:$work/console.log" -serial "file:$results" \
+    -monitor none >/dev/null 2>&1 </dev/null || true
+tr -d '\r' <"$results" >"$results.clean" && mv "$results.clean" "$results"
+grep -qx end "$results" || { echo "the emulated PC did not finish:"; tail -20 "$work/console.log"; cat "$results"; exit 1; }
+sed -n 's/^log //p' "$results" >"$work/gadget.log"
+
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
+status_of() { grep "^case $1 status" "$results" | cut -d' ' -f4-; }
+err_of() { awk -v name="$1" '/^case / { on = ($2 == name) } on && /^err / { print substr($0, 5) }' "$results"; }
+out_of() { awk -v name="$1" '/^case / { on = ($2 == name) } on && /^out / { print substr($0, 5) }' "$results"; }
+# The device's log lines of one case.
+segment() { awk -v name="$1" '/^case / { on = ($2 == name); next } on' "$work/gadget.log"; }
+# The bytes that reached the pins D0-D3 as outputs (bit-bang, mask 0x0f), with their times.
+driven() { segment "$1" | awk '$2 == "out" && $4 == "mode=bitbang" && $5 == "mask=0x0f" { print $1, substr($3, 3) }'; }
+bytes() { driven "$1" | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//'; }
+
+# Expected bytes, written out from the stroke pattern: idle, code, idle x4.
+stroke() { for code; do printf 'ff %s ff ff ff ff ' "$code"; done; }
+expect() { stroke "$@" | sed 's/ $//'; }
+walk=$(expect fb fb f3 fb f5 f5 f3 f5 f5 f3)
+channel=$(expect fb fb fb fb f3 f3 fb fb f1 fe f5 f5 f5 f3 f5 f3 f5 f5 f5 f5 f3)
+hex=$(expect f3)
+
+check "emulator: the client reads back the pins it wrote" "$(out_of selfcheck | tr '\n' ' ')" \
+    "pins 0xff pins 0xf3 pins 0xff "
+check "rd editbankname (ftdi): status" "$(status_of walk)" 0
+check "rd editbankname (ftdi): pin bytes" "$(bytes walk)" "$walk"
+check "pmcchannel 12 (ftdi:s:0403:6001:PMC10FT1): status" "$(status_of channel)" 0
+check "pmcchannel 12 (ftdi:s:0403:6001:PMC10FT1): pin bytes" "$(bytes channel)" "$channel"
+check "0x1f3 (ftdi:d:BUS/DEV): pin bytes" "$(bytes busdev)" "$hex"
+check "0x1f3 (PMC10_PORT=ftdi:i:0403:6001:0): pin bytes" "$(bytes index)" "$hex"
+check "the kernel's ftdi_sio has the adapter back after a run" \
+    "$(grep -c '^ftdi_sio bound after the run: 1$' "$results")" 1
+check "--list-ports names the adapter by its serial number" \
+    "$(out_of list | grep -c '^ftdi:s:0403:6001:PMC10FT1 .*FTDI 0403:6001')" 1
+
+# Opening: the serial engine reset by libftdi, then bit-bang with no outputs, 0xff into the
+# latch, then D0-D3 as outputs, and the first byte on them is the idle value. No serial
+# byte is ever sent, and no modelled pin of D0-D3 is ever low before that first byte.
+for name in walk channel busdev index; do
+    opening=$(segment "$name" | awk '
+        $2 == "ctrl" && $3 ~ /latency_timer|read_eeprom/ { next }   # ftdi_sio, given back
+        $2 == "ctrl" { printf "%s(%s) ", $3, substr($4, 7) }
+        $2 == "out" { printf "out(%s,%s) ", substr($3, 3), substr($5, 6) }
+        $2 == "out" && $5 == "mask=0x0f" { exit }')
+    check "$name: requests at opening" "$opening" \
+        "reset(0x0000) set_baudrate(0x4138) set_flow_ctrl(0x0000) set_bitmode(0x0100) out(ff,0x00) set_bitmode(0x010f) out(ff,0x0f) "
+    early=$(segment "$name" | awk '
+        $2 == "out" && $5 == "mask=0x0f" { exit }
+        $2 == "out" && $4 == "mode=uart" { bad++ }
+        $2 == "pins" && substr($3, 4, 1) != "f" { bad++ }
+        END { print bad + 0 }')
+    check "$name: no data line low and no serial byte before the first idle byte" "$early" 0
+done
+
+# Two runs together: one after the other, whole; one of them said that it waited.
+first=$(expect f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f3)
+second=$(expect f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f3)
+together=$(bytes concurrent)
+if [ "$together" = "$first $second" ] || [ "$together" = "$second $first" ]; then
+    echo "ok: two runs started together do not interleave"
+else
+    check "two runs started together do not interleave" "$together" "$first $second"
+fi
+check "two runs together: both succeed" "$(status_of concurrent)" "0 0"
+check "two runs together: the second says once that it waits" \
+    "$(err_of concurrent | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) is in use by another run; waiting for it$')" 1
+
+# Holds and gaps as the device saw them: every code held at least 15 ms, and the idle
+# value after a code kept at least 15 ms before the next code. The overshoot figures come
+# from the 40 strokes of the plain run alone: procedures, and the last key of a run, have
+# longer pauses of their own.
+for name in walk channel busdev index concurrent timing; do
+    driven "$name" | sed "s/^/$name /"
+    echo "$name -"
+done |
+    awk '$2 == "-" { code = ""; released = 0; next }
+         {
+             t = $2; b = $3
+             if (code != "" && b == "ff") { print "hold", t - since, $1, code; code = ""; released = t; next }
+             if (code == "" && b != "ff") { if (released) print "gap", t - released, $1, b; code = b; since = t }
+         }' >"$work/timing.txt"
+short=$(awk '$2 < 15000' "$work/timing.txt" | wc -l)
+check "every hold and gap at the device is at least 15.000 ms ($(wc -l <"$work/timing.txt") measured)" "$short" 0
+figures() {  # KIND: overshoot over 15 ms in microseconds, min/median/p99/max
+    awk -v kind="$1" '$1 == kind && $3 == "timing" && $4 == "f1" { print $2 - 15000 }' "$work/timing.txt" |
+        sort -n | awk '
+        { v[NR] = $1 }
+        END { if (NR) printf "min %d median %d p99 %d max %d (n=%d)", v[1], v[int((NR + 1) / 2)],
+                             v[int(NR * 0.99 + 0.999)], v[NR], NR }'
+}
+echo "FTDI (emulated): hold overshoot us: $(figures hold)"
+echo "FTDI (emulated): gap overshoot us: $(figures gap)"
+
+# SIGINT during a hold: the process dies by it, the key released, the pins idle.
+check "SIGINT: dies by the signal" "$(status_of sigint)" 130
+check "SIGINT: the last byte on the pins is the idle value" "$(bytes sigint | awk '{ print $NF }')" ff
+check "SIGINT: the pins end idle" "$(segment sigint | awk '$2 == "pins" { p = $3 } $2 == "out" { p = $6 } END { print p }')" \
+    "pins=0xff"
+interrupted=$(driven sigint | awk 'code != "" { held = $1 - since; code = "" } $2 != "ff" { code = $2; since = $1 } END { print held }')
+check "SIGINT: it came during a hold and ended it early (released after ${interrupted} us)" \
+    "$([ "$interrupted" -lt 15000 ] && echo yes)" yes
+
+# Unplugged in the middle of a run: status 1 at once, one clear line, no hang.
+check "unplugged: status" "$(status_of unplug)" 1
+check "unplugged: says so" "$(err_of unplug | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) was disconnected$')" 1
+check "unplugged: some strokes went out before" "$(bytes unplug | grep -c 'ff f1 ff')" 1
+after=$(awk '/^unplug seconds/ { printf "%.0f", ($4 - $3) * 1000 }' "$results")
+check "unplugged: the run ends within a second of the unplugging (${after} ms)" \
+    "$([ "${after:-9999}" -le 1000 ] && echo yes)" yes
+
+check "no adapter: status" "$(status_of none)" 1
+check "no adapter: the reason" "$(err_of none | grep -c '^pmc10: no FTDI adapter is plugged in')" 1
+check "no adapter: no byte" "$(segment none | grep -c ' out ')" 0
+check "no permission: status" "$(status_of unprivileged)" 1
+check "no permission: the udev hint" \
+    "$(err_of unprivileged | grep -c '^pmc10: no permission to use the adapter .*60-pmc10-ftdi.rules.*plugdev')" 1
+check "no permission: no request and no byte" "$(segment unprivileged | grep -c ' ctrl reset\| out ')" 0
+check "the device program reported no error" "$(grep -c '^gadget-err' "$results")" 0
+
+[ "$failures" -eq 0 ] || exit 1
+echo "emulated FTDI adapter: all checks passed"
