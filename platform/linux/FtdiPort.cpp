@@ -239,6 +239,12 @@ class FtdiPort : public Port {
     std::string failure_;
 };
 
+/// libftdi's last error, or a placeholder where it has none (it leaves a null pointer).
+std::string errorText(ftdi_context* ftdi) {
+    const char* text = ftdi_get_error_string(ftdi);
+    return text != nullptr ? text : "unknown libftdi error";
+}
+
 /// Puts the freshly opened chip in bit-bang mode without a moment of a low data line.
 /// libftdi's open has reset the serial engine (UART mode: TXD idles high, no data sent)
 /// and set the baud rate. Entering bit-bang mode with the pins D0-D3 as outputs at once
@@ -253,7 +259,7 @@ bool enterBitBang(ftdi_context* ftdi, std::string& why) {
     if (ftdi_setflowctrl(ftdi, SIO_DISABLE_FLOW_CTRL) < 0 ||
         ftdi_set_bitmode(ftdi, 0x00, BITMODE_BITBANG) < 0 || ftdi_write_data(ftdi, &idle, 1) != 1 ||
         ftdi_set_bitmode(ftdi, kDataPins, BITMODE_BITBANG) < 0) {
-        why = ftdi_get_error_string(ftdi);
+        why = errorText(ftdi);
         return false;
     }
     return true;
@@ -312,8 +318,11 @@ OpenResult open(const std::string& text) {
             }
             return OpenResult::opened(std::make_unique<FtdiPort>(ftdi, device.describe()));
         }
-        why = ftdi_get_error_string(ftdi);
+        why = errorText(ftdi);
         ftdi_free(ftdi);
+        if (result == -5 && !device.accessible() && errno == ENOENT) {
+            continue;  // unplugged while being claimed: look again, and say so then
+        }
         if (result == -5) {
             // Another process holds the interface (libusb takes it only from a kernel
             // driver, never from another program): wait for it to let go.

@@ -175,6 +175,15 @@ echo "unplug seconds $(cat /tmp/unplugged) $(cut -d' ' -f1 /proc/uptime)" >$resu
 report unplug $status
 run none pmc10 --port ftdi rd editbankname
 
+# Unplugged while pmc10 starts and opens it, at a few moments: status 1 and a reason.
+for delay in 100000 150000 200000 250000; do
+    plug
+    mark unplug-opening
+    (usleep $delay; gadget_unbind ftdi) &
+    timeout -s KILL 30 pmc10 --port ftdi r 0xf1 0xf1 >/tmp/out 2>/tmp/err
+    report unplug-opening $?
+done
+
 # Plugged in again, for a user without access to /dev/bus/usb.
 plug
 run unprivileged su -s /bin/sh player -c 'pmc10 --port ftdi rd editbankname'
@@ -294,8 +303,10 @@ check "SIGINT: the last byte on the pins is the idle value" "$(bytes sigint | aw
 check "SIGINT: the pins end idle" "$(segment sigint | awk '$2 == "pins" { p = $3 } $2 == "out" { p = $6 } END { print p }')" \
     "pins=0xff"
 interrupted=$(driven sigint | awk 'code != "" { held = $1 - since; code = "" } $2 != "ff" { code = $2; since = $1 } END { print held }')
-check "SIGINT: it came during a hold and ended it early (released after ${interrupted} us)" \
-    "$([ "$interrupted" -lt 15000 ] && echo yes)" yes
+signalled=$(segment sigint | awk '$2 == "out" && $3 != "0xff" { code = $1 } $2 == "signal" { print $1 - code }')
+check "SIGINT: it came during a hold (${signalled} us after the code)" \
+    "$([ "${signalled:-99999}" -lt 15000 ] && echo yes)" yes
+echo "SIGINT: the key was released ${interrupted} us after the code reached the pins"
 
 # Unplugged in the middle of a run: status 1 at once, one clear line, no hang.
 check "unplugged: status" "$(status_of unplug)" 1
@@ -308,6 +319,10 @@ check "unplugged: the run ends within a second of the unplugging (${after} ms)" 
 check "no adapter: status" "$(status_of none)" 1
 check "no adapter: the reason" "$(err_of none | grep -c '^pmc10: no FTDI adapter is plugged in')" 1
 check "no adapter: no byte" "$(segment none | grep -c ' out ')" 0
+check "unplugged while opening: status 1 each time" "$(status_of unplug-opening | tr '\n' ' ')" "1 1 1 1 "
+check "unplugged while opening: a reason each time" \
+    "$(awk '/^case / { if (on && !said) bad++; on = ($2 == "unplug-opening"); said = 0 }
+            on && /^err pmc10: / { said = 1 } END { print bad + 0 }' "$results")" 0
 check "no permission: status" "$(status_of unprivileged)" 1
 check "no permission: the udev hint" \
     "$(err_of unprivileged | grep -c '^pmc10: no permission to use the adapter .*60-pmc10-ftdi.rules.*plugdev')" 1

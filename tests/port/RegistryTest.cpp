@@ -90,6 +90,17 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {dir_ + "/missing", "No such file or directory"},
         {"/dev/null", "a character device that is not a parallel port"},
         {"/dev/ptmx", "a terminal, not a parallel port"},
+        {"ftdi:", "use ftdi, ftdi:s:VID:PID:SERIAL"},
+        {"ftdi:x:0403", "use ftdi, ftdi:s:VID:PID:SERIAL"},
+        {"ftdi:s:0403:6001:", "write a serial number as ftdi:s:VID:PID:SERIAL"},
+        {"ftdi:s:0403:6001", "write a serial number as ftdi:s:VID:PID:SERIAL"},
+        {"ftdi:i:0403", "write an index as ftdi:i:VID:PID[:INDEX]"},
+        {"ftdi:i:04031:6001", "write an index as ftdi:i:VID:PID[:INDEX]"},
+        {"ftdi:i:0403:6001:x", "write an index as ftdi:i:VID:PID[:INDEX]"},
+        {"ftdi:i:0403:6001:", "write an index as ftdi:i:VID:PID[:INDEX]"},
+        {"ftdi:d:1", "write a USB device as ftdi:d:BUS/DEVICE"},
+        {"ftdi:d:0/4", "write a USB device as ftdi:d:BUS/DEVICE"},
+        {"ftdi:d:1/256", "write a USB device as ftdi:d:BUS/DEVICE"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -132,6 +143,16 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
          "Permission denied (add your user to the \"lp\" group, or run as root)", true},
 #ifdef PMC10_HAVE_DIRECT_IO
         {"0x278", true, Status::Unusable, "needs root", false},
+#endif
+        // No adapter has this serial number; the hex IDs with a leading 0 are not octal.
+#ifdef PMC10_HAVE_LIBFTDI
+        {"ftdi:s:0403:6001:NO-SUCH-SERIAL", false, Status::Unusable,
+         "no FTDI adapter 0403:6001 with serial number NO-SUCH-SERIAL is plugged in", false},
+        {"ftdi:i:0x0403:0x6001:999", false, Status::Unusable,
+         "there is no adapter 0403:6001 number 999", false},
+#else
+        {"ftdi:s:0403:6001:NO-SUCH-SERIAL", false, Status::Unusable,
+         "built without libftdi1", false},
 #endif
     };
     std::vector<std::string> covered;

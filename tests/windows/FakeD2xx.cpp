@@ -33,7 +33,7 @@ FILE* logFile() {
     static FILE* const file = [] {
         char path[MAX_PATH];
         const DWORD length = GetEnvironmentVariableA("PMC10_D2XX_LOG", path, MAX_PATH);
-        return length > 0 && length < MAX_PATH ? std::fopen(path, "a") : nullptr;
+        return length > 0 && length < MAX_PATH ? std::fopen(path, "ab") : nullptr;
     }();
     return file;
 }

@@ -3,7 +3,9 @@
 # same bytes as the Linux build's; without the WinIo library, or when the library fails,
 # the command-sequence path must end with the error line and status 1 without a write;
 # with a stand-in library, its SetPortVal calls must be the writes of the Linux
-# simulation, with every key held and every gap kept at least 15 ms.
+# simulation, with every key held and every gap kept at least 15 ms. The same for an FTDI
+# adapter through a stand-in ftd2xx.dll in the system folder, and its absence: status 1
+# and the reason.
 #
 # Usage: wine-test.sh SOURCE-DIR WORK-DIR LINUX-PMC10-SIM
 # Exits 77 (skipped) where MinGW-w64 or Wine is not installed, except under CI (CI=true),
@@ -107,6 +109,54 @@ PMC10_WINIO_FAIL=1 run "$with" menu
 check "failing InitializeWinIo: status" "$status" 1
 check "failing InitializeWinIo: error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
 check "failing InitializeWinIo: no write" "$(grep -c '^SetPortVal' "$PMC10_WINIO_LOG" || true)" 0
+
+# FTDI adapters through D2XX: ftd2xx.dll from the Windows system folder only.
+system32=$WINEPREFIX/drive_c/windows/system32
+rm -f "$system32/ftd2xx.dll" "$work/d2xx.log"
+export PMC10_D2XX_LOG=$work/d2xx.log
+run "$with" --port ftdi rd editbankname
+check "D2XX missing: status" "$status" 1
+check "D2XX missing: the reason" \
+    "$(grep -ic '^pmc10: cannot load .*system32.ftd2xx.dll (FTDI.s D2XX driver' "$work/err")" 1
+check "D2XX missing: no call" "$(cat "$work/d2xx.log" 2>/dev/null)" ""
+cp "$work/build/tests/ftd2xx.dll" "$system32/"
+PMC10_D2XX_NONE=1 run "$bare" --port ftdi rd editbankname
+check "no adapter: status" "$status" 1
+check "no adapter: the reason" "$(grep -c '^pmc10: no FTDI adapter is plugged in' "$work/err")" 1
+check "no adapter: no write" "$(grep -c '^FT_Write' "$work/d2xx.log" || true)" 0
+for port in ftdi ftdi:s:0403:6001:PMC10FT1 ftdi:i:0403:6001:0; do
+    for words in "rd editbankname" "pmcchannel 12"; do
+        rm -f "$PMC10_D2XX_LOG"
+        # shellcheck disable=SC2086
+        run "$bare" --port "$port" $words
+        # shellcheck disable=SC2086
+        "$sim" $words >/dev/null 2>"$work/linux-err"
+        check "$port $words: status" "$status" 0
+        # Opened, 0xff into the latch with no output, then D0-D3 as outputs: the first byte
+        # they carry is the idle value.
+        check "$port $words: opening" \
+            "$(awk '!/^FT_CreateDeviceInfoList/ && n++ < 6 { print /^FT_Write/ ? $1 " " $2 : $0 }' \
+                "$PMC10_D2XX_LOG" | tr '\n' ' ')" \
+            "FT_OpenEx serial FT_SetTimeouts 1000 1000 FT_SetBitMode 0x00 0x01 FT_Write 0xff FT_SetBitMode 0x0f 0x01 FT_Write 0xff "
+        check "$port $words: the writes of the Linux simulation" \
+            "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $2 }' "$PMC10_D2XX_LOG" | tr '\n' ' ')" \
+            "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
+        check "$port $words: closed at the end" "$(tail -1 "$PMC10_D2XX_LOG")" "FT_Close"
+        short=$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ {
+                        if (n && $2 != held) {
+                            if ((held != "0xff" || pressed) && $3 - since < 15000) bad++
+                            if (held != "0xff") pressed = 1
+                        }
+                        if (!n || $2 != held) { held = $2; since = $3 }
+                        n++ }
+                     END { print bad + 0 }' "$PMC10_D2XX_LOG")
+        check "$port $words: no key held or released for less than 15 ms" "$short" 0
+    done
+done
+run "$bare" --port ftdi:d:001/002 rd editbankname
+check "ftdi:d: on Windows: status" "$status" 2
+check "ftdi:d: on Windows: the reason" "$(grep -c 'names a USB bus and device on Linux' "$work/err")" 1
+rm -f "$system32/ftd2xx.dll"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "Windows build under Wine: all checks passed"
