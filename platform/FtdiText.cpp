@@ -102,37 +102,37 @@ std::optional<Selector> parse(const std::string& text, std::string& why) {
     const char form = text[5];
     std::string rest = text.substr(7);
     switch (form) {
-    case 's':
-        selector.kind = Selector::Kind::Serial;
-        if (!takeIds(rest, selector) || rest.empty()) {
-            why = "write a serial number as ftdi:s:VID:PID:SERIAL, VID and PID in hex";
-            return std::nullopt;
+        case 's':
+            selector.kind = Selector::Kind::Serial;
+            if (!takeIds(rest, selector) || rest.empty()) {
+                why = "write a serial number as ftdi:s:VID:PID:SERIAL, VID and PID in hex";
+                return std::nullopt;
+            }
+            selector.serial = rest;
+            return selector;
+        case 'i': {
+            selector.kind = Selector::Kind::Index;
+            if (!takeIds(rest, selector) ||
+                (!rest.empty() && !decimal(rest, 999, selector.index))) {
+                why = "write an index as ftdi:i:VID:PID[:INDEX], VID and PID in hex, INDEX from 0";
+                return std::nullopt;
+            }
+            return selector;
         }
-        selector.serial = rest;
-        return selector;
-    case 'i': {
-        selector.kind = Selector::Kind::Index;
-        if (!takeIds(rest, selector) ||
-            (!rest.empty() && !decimal(rest, 999, selector.index))) {
-            why = "write an index as ftdi:i:VID:PID[:INDEX], VID and PID in hex, INDEX from 0";
-            return std::nullopt;
+        case 'd': {
+            selector.kind = Selector::Kind::BusDevice;
+            const std::size_t slash = rest.find('/');
+            if (slash == std::string::npos || !decimal(rest.substr(0, slash), 255, selector.bus) ||
+                !decimal(rest.substr(slash + 1), 255, selector.device) || selector.bus == 0 ||
+                selector.device == 0) {
+                why = "write a USB device as ftdi:d:BUS/DEVICE, e.g. ftdi:d:001/004";
+                return std::nullopt;
+            }
+            return selector;
         }
-        return selector;
-    }
-    case 'd': {
-        selector.kind = Selector::Kind::BusDevice;
-        const std::size_t slash = rest.find('/');
-        if (slash == std::string::npos || !decimal(rest.substr(0, slash), 255, selector.bus) ||
-            !decimal(rest.substr(slash + 1), 255, selector.device) || selector.bus == 0 ||
-            selector.device == 0) {
-            why = "write a USB device as ftdi:d:BUS/DEVICE, e.g. ftdi:d:001/004";
+        default:
+            why = kForms;
             return std::nullopt;
-        }
-        return selector;
-    }
-    default:
-        why = kForms;
-        return std::nullopt;
     }
 }
 

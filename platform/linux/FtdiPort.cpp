@@ -125,52 +125,54 @@ bool find(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& w
     unsigned seen = 0;
     for (const UsbDevice& device : usbDevices()) {
         switch (selector.kind) {
-        case Kind::First:
-            if (ftdi_text::isFtdiProduct(device.vendor, device.product)) {
-                chosen = device;
-                return true;
-            }
-            break;
-        case Kind::Serial:
-            if (device.vendor == selector.vendor && device.product == selector.product &&
-                device.serial == selector.serial) {
-                chosen = device;
-                return true;
-            }
-            break;
-        case Kind::Index:
-            if (device.vendor == selector.vendor && device.product == selector.product &&
-                seen++ == selector.index) {
-                chosen = device;
-                return true;
-            }
-            break;
-        case Kind::BusDevice:
-            if (device.bus == selector.bus && device.device == selector.device) {
-                chosen = device;
-                return true;
-            }
-            break;
+            case Kind::First:
+                if (ftdi_text::isFtdiProduct(device.vendor, device.product)) {
+                    chosen = device;
+                    return true;
+                }
+                break;
+            case Kind::Serial:
+                if (device.vendor == selector.vendor && device.product == selector.product &&
+                    device.serial == selector.serial) {
+                    chosen = device;
+                    return true;
+                }
+                break;
+            case Kind::Index:
+                if (device.vendor == selector.vendor && device.product == selector.product &&
+                    seen++ == selector.index) {
+                    chosen = device;
+                    return true;
+                }
+                break;
+            case Kind::BusDevice:
+                if (device.bus == selector.bus && device.device == selector.device) {
+                    chosen = device;
+                    return true;
+                }
+                break;
         }
     }
     switch (selector.kind) {
-    case Kind::First:
-        why = "pmc10: no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
-              "and 6015)";
-        break;
-    case Kind::Serial:
-        why = "pmc10: no FTDI adapter " + ftdi_text::ids(selector.vendor, selector.product) +
-              " with serial number " + selector.serial + " is plugged in";
-        break;
-    case Kind::Index:
-        why = "pmc10: there is no adapter " + ftdi_text::ids(selector.vendor, selector.product) +
-              " number " + std::to_string(selector.index) + " (" + std::to_string(seen) +
-              " plugged in, counted from 0)";
-        break;
-    case Kind::BusDevice:
-        why = "pmc10: there is no USB device " + std::to_string(selector.bus) + "/" +
-              std::to_string(selector.device);
-        break;
+        case Kind::First:
+            why =
+                "pmc10: no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
+                "and 6015)";
+            break;
+        case Kind::Serial:
+            why = "pmc10: no FTDI adapter " + ftdi_text::ids(selector.vendor, selector.product) +
+                  " with serial number " + selector.serial + " is plugged in";
+            break;
+        case Kind::Index:
+            why = "pmc10: there is no adapter " +
+                  ftdi_text::ids(selector.vendor, selector.product) + " number " +
+                  std::to_string(selector.index) + " (" + std::to_string(seen) +
+                  " plugged in, counted from 0)";
+            break;
+        case Kind::BusDevice:
+            why = "pmc10: there is no USB device " + std::to_string(selector.bus) + "/" +
+                  std::to_string(selector.device);
+            break;
     }
     return false;
 }
@@ -207,8 +209,9 @@ class FtdiPort : public Port {
         // that an unplugged adapter is told from one that stopped answering.
         unsigned char data = byte;
         int sent = 0;
-        const int result = libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->in_ep),
-                                                &data, 1, &sent, kWriteTimeoutMs);
+        const int result =
+            libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->in_ep), &data, 1,
+                                 &sent, kWriteTimeoutMs);
         if (result == 0 && sent == 1) {
             return true;
         }
@@ -337,8 +340,8 @@ OpenResult open(const std::string& text) {
             return OpenResult::unusable("pmc10: no permission to use the adapter " +
                                         device.describe() + ": " + kUdevHint);
         }
-        return OpenResult::unusable("pmc10: cannot open the adapter " + device.describe() +
-                                    ": " + why);
+        return OpenResult::unusable("pmc10: cannot open the adapter " + device.describe() + ": " +
+                                    why);
     }
 }
 

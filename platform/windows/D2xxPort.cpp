@@ -81,8 +81,8 @@ std::wstring libraryPath() {
 template <typename Function>
 bool resolve(HMODULE library, const char* name, Function& function) {
     // Through a plain function pointer type, which any function pointer converts from.
-    function = reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+    function =
+        reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
     return function != nullptr;
 }
 
@@ -153,8 +153,7 @@ std::vector<Device> devices(const D2xx& d2xx) {
 }
 
 /// The device `selector` picks, or a "pmc10: " line saying why none.
-bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen,
-          std::string& why) {
+bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen, std::string& why) {
     using Kind = ftdi_text::Selector::Kind;
     unsigned seen = 0;
     for (const Device& device : devices(d2xx)) {
@@ -175,8 +174,9 @@ bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen,
               " number " + std::to_string(selector.index) + " (" + std::to_string(seen) +
               " plugged in, counted from 0)";
     } else {
-        why = "pmc10: no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
-              "and 6015)";
+        why =
+            "pmc10: no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
+            "and 6015)";
     }
     return false;
 }
@@ -286,10 +286,9 @@ OpenResult open(const std::string& text) {
         FT_HANDLE handle = nullptr;
         FT_STATUS status = FT_DEVICE_NOT_OPENED;
         if ((device.flags & FT_FLAGS_OPENED) == 0) {
-            status = device.serial.empty()
-                         ? d2xx->open(static_cast<int>(device.index), &handle)
-                         : d2xx->openEx(const_cast<char*>(device.serial.c_str()),
-                                        FT_OPEN_BY_SERIAL_NUMBER, &handle);
+            status = device.serial.empty() ? d2xx->open(static_cast<int>(device.index), &handle)
+                                           : d2xx->openEx(const_cast<char*>(device.serial.c_str()),
+                                                          FT_OPEN_BY_SERIAL_NUMBER, &handle);
         }
         if (status == FT_OK) {
             if (!enterBitBang(*d2xx, handle)) {
@@ -297,8 +296,7 @@ OpenResult open(const std::string& text) {
                 return OpenResult::unusable("pmc10: the adapter " + device.describe() +
                                             " did not enter bit-bang mode");
             }
-            return OpenResult::opened(
-                std::make_unique<D2xxPort>(*d2xx, handle, device.describe()));
+            return OpenResult::opened(std::make_unique<D2xxPort>(*d2xx, handle, device.describe()));
         }
         if (status == FT_DEVICE_NOT_FOUND) {
             continue;  // unplugged since it was listed: look again, and say so then

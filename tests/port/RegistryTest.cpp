@@ -151,8 +151,8 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
         {"ftdi:i:0x0403:0x6001:999", false, Status::Unusable,
          "there is no adapter 0403:6001 number 999", false},
 #else
-        {"ftdi:s:0403:6001:NO-SUCH-SERIAL", false, Status::Unusable,
-         "built without libftdi1", false},
+        {"ftdi:s:0403:6001:NO-SUCH-SERIAL", false, Status::Unusable, "built without libftdi1",
+         false},
 #endif
     };
     std::vector<std::string> covered;

@@ -100,7 +100,8 @@ EXPORT FT_STATUS WINAPI FT_Open(int index, FT_HANDLE* handle) {
 }
 
 EXPORT FT_STATUS WINAPI FT_OpenEx(void* argument, DWORD flags, FT_HANDLE* handle) {
-    const bool bySerial = flags == 1 && std::strcmp(static_cast<const char*>(argument), kSerial) == 0;
+    const bool bySerial =
+        flags == 1 && std::strcmp(static_cast<const char*>(argument), kSerial) == 0;
     say(bySerial ? "FT_OpenEx serial" : "FT_OpenEx other %lu", flags);
     return bySerial ? openDevice(handle) : FT_DEVICE_NOT_FOUND;
 }
