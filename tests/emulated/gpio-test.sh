@@ -167,6 +167,14 @@ if [ -x /bin/pmc10 ]; then
     run busy "$port" rd editbankname
     kill $holder
     wait $holder
+    # Two runs started together: the second waits for the first's lines.
+    mark concurrent
+    /bin/pmc10 --port "$port" r 0xf1 0xf1 >/tmp/out1 2>&1 &
+    first=$!
+    /bin/pmc10 --port "$port" r 0xf2 0xf2 >/tmp/out2 2>&1
+    second=$?
+    wait $first
+    echo "case concurrent status $? $second" >$results
     run missing gpio:gpiochip9:0,1,2,3 rd editbankname
     run too-few "gpio:$name:0,1,2,4" rd editbankname
     run list - --list-ports
@@ -192,4 +200,130 @@ timeout 600 qemu-system-x86_64 -M pc -accel tcg -m 512 -smp 1 -nographic -no-reb
     -monitor none >/dev/null 2>&1 </dev/null || true
 tr -d '\r' <"$results" >"$results.clean" && mv "$results.clean" "$results"
 grep -qx end "$results" || { echo "the emulated PC did not finish:"; tail -20 "$work/console.log"; exit 1; }
-cat "$results"
+
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
+status_of() { awk -v c="$1" '$1 == "case" && $2 == c && $3 == "status" { print $4 ($5 == "" ? "" : " " $5) }' "$results"; }
+errors_of() {
+    awk -v c="$1" '$1 == "case" { on = ($2 == c) } on && $1 == "err" { sub(/^err /, ""); print }' \
+        "$results"
+}
+
+# The pins' log, cut by case: "case NAME START" (the state when the case began), then the
+# changes during the case as "MICROSECONDS STATE".
+segments=$work/segments.txt
+awk '$1 == "pin" && $2 == "case" { print "case", $3, state; next }
+     $1 == "pin" { state = $3; print $2, $3 }' "$results" >"$segments"
+changes() {  # name: the states the pins went through during the case
+    awk -v c="$1" '$1 == "case" { on = ($2 == c); next } on { print $2 }' "$segments" | xargs
+}
+start_of() { awk -v c="$1" '$1 == "case" && $2 == c { print $3 }' "$segments"; }
+
+# What the pins go through when bytes are written to lines 0-3, each write setting its
+# changed lines one after the other in line order, as the driver does: one line per pin
+# change, "WRITE STATE". WRITE 0 is the request's initial (idle) value. INVERT 1: active-low.
+model() {  # START INVERT BYTE...
+    local state=$((16#$1)) invert=$2 write=0 byte target line
+    shift 2
+    for byte in ff "$@"; do
+        target=$((16#$byte & 15))
+        [ "$invert" = 1 ] && target=$((target ^ 15))
+        for line in 0 1 2 3; do
+            if (((state ^ target) >> line & 1)); then
+                state=$((state ^ (1 << line)))
+                printf '%d %x\n' "$write" "$((state | 0xf0))"
+            fi
+        done
+        write=$((write + 1))
+    done
+}
+model_states() { model "$@" | awk '{ print $2 }' | xargs; }
+
+# Writes of each stroke: idle, code, idle x4 (15 ms after the code and the third idle).
+stroke() { for code; do printf 'ff %s ff ff ff ff ' "$code"; done; }
+walk_codes=(fb fb f3 fb f5 f5 f3 f5 f5 f3)
+channel_codes=(fb fb fb fb f3 f3 fb fb f1 fe f5 f5 f5 f3 f5 f3 f5 f5 f5 f5 f3)
+
+check "the emulated MCP2221A appears as a 4-line gpiochip" \
+    "$(awk '$1 == "chip" { print $3 }' "$results")" 4
+check "uAPI client: status" "$(status_of chip)" 0
+check "uAPI client: pin states, line by line" "$(changes chip)" \
+    "$(model_states "$(start_of chip)" 0 fa ff f0 ff)"
+
+timing_rows=$work/timing.txt
+: >"$timing_rows"
+# Holds and gaps at the device for a case that matched its model: from the last pin change
+# of a write to the first change of the next write that changes anything.
+timings() {  # name invert bytes...
+    local name=$1
+    paste -d' ' <(model "$(start_of "$name")" "$2" "${@:3}") \
+        <(awk -v c="$name" '$1 == "case" { on = ($2 == c); next } on { print $1 }' "$segments") |
+        awk -v idle="$([ "$2" = 1 ] && echo f0 || echo ff)" '
+            $1 != write && n { print (state == idle ? "gap" : "hold"), $3 - last }
+            $1 != write { write = $1; first = $3 }
+            { last = $3; state = $2; n++; skew = $3 - first; if (skew > maxskew) maxskew = skew }
+            END { print "skew", maxskew + 0 }' >>"$timing_rows"
+}
+
+if [ "$pmc10" != - ]; then
+    for case in walk channel active-low; do
+        case $case in
+            walk | active-low) codes=("${walk_codes[@]}") ;;
+            channel) codes=("${channel_codes[@]}") ;;
+        esac
+        invert=0
+        [ "$case" = active-low ] && invert=1
+        read -ra bytes <<<"$(stroke "${codes[@]}")"
+        check "$case: status" "$(status_of "$case")" 0
+        # Idle at the start and the exact sequence after it: no key before the first idle.
+        check "$case: pins idle when pmc10 starts" "$(start_of "$case")" ff
+        expected=$(model_states ff "$invert" "${bytes[@]}")
+        check "$case: the exact sequence of pin states" "$(changes "$case")" "$expected"
+        [ "$(changes "$case")" = "$expected" ] && timings "$case" "$invert" "${bytes[@]}"
+    done
+    check "interrupt: killed by SIGINT" "$(status_of interrupt)" 130
+    check "interrupt: the held key released, then nothing" "$(changes interrupt)" \
+        "$(model_states ff 0 ff f1 ff)"
+    check "label: the chip found by its label" "$(status_of label)" 0
+    check "label: pin states" "$(changes label)" "$(model_states ff 0 $(stroke f5 f3))"
+    check "busy: status" "$(status_of busy)" 1
+    check "busy: the error names the holder" \
+        "$(errors_of busy | grep -c "in use by 'other-app'")" 1
+    check "busy: pins untouched" "$(changes busy)" ""
+    check "missing chip: status" "$(status_of missing)" 1
+    check "missing chip: the error" "$(errors_of missing)" \
+        "pmc10: no GPIO chip /dev/gpiochip9 (pmc10 --list-ports shows those present)"
+    check "too few lines: status" "$(status_of too-few)" 1
+    check "too few lines: pins untouched" "$(changes too-few)" ""
+    concurrent=$(changes concurrent)
+    first=$(model_states ff 0 $(stroke f1 f1 f3))
+    second=$(model_states ff 0 $(stroke f2 f2 f3))
+    if [ "$concurrent" = "$first $second" ] || [ "$concurrent" = "$second $first" ]; then
+        echo "ok: two runs started together play one after the other"
+    else
+        check "two runs started together play one after the other" "$concurrent" \
+            "$first $second"
+    fi
+    check "concurrent: both runs succeed" "$(status_of concurrent)" "0 0"
+
+    # Overshoot over 15.000 ms at the device, in microseconds.
+    too_short=$(awk '$1 != "skew" && $2 < 15000' "$timing_rows" | wc -l)
+    check "every hold and gap at least 15.000 ms at the device" "$too_short" 0
+    for kind in hold gap; do
+        awk -v k=$kind '$1 == k { print $2 - 15000 }' "$timing_rows" | sort -n | awk -v k=$kind '
+            { v[NR] = $1 }
+            END {
+                if (!NR) exit
+                p99 = int(NR * 0.99 + 0.999); if (p99 > NR) p99 = NR
+                printf "GPIO MCP2221A (emulated) %s overshoot, us (n=%d): min %d median %d p99 %d max %d\n",
+                    k, NR, v[1], v[int((NR + 1) / 2)], v[p99], v[NR]
+            }'
+    done
+    awk '$1 == "skew" && $2 > m { m = $2 } END { printf "GPIO MCP2221A (emulated) longest line-by-line change of one write: %d us\n", m }' "$timing_rows"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "results: $results"
+    exit 1
+fi
+echo "GPIO on the emulated MCP2221A: all checks passed"
