@@ -212,6 +212,7 @@ class GpioPort final : public Port {
         gpio_v2_line_values values{};
         values.bits = bits;
         values.mask = changed;
+        lines_ = bits;  // before the call, so that a write from a signal handler sees it
         if (ioctl(requestFd_, GPIO_V2_LINE_SET_VALUES_IOCTL, &values) != 0) {
             const int error = errno;
             failure_ = "pmc10: " + description_ + " failed: " + std::strerror(error);
@@ -220,7 +221,6 @@ class GpioPort final : public Port {
             requestFd_ = -1;
             return false;
         }
-        lines_ = bits;
         return true;
     }
 
