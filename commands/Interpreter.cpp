@@ -7,7 +7,6 @@
 #include "commands/CompoundCommands.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
-#include "portlib/PortLibrary.h"
 
 namespace {
 constexpr int kReturnPauseMs = 500;
@@ -47,7 +46,7 @@ void Red10::printReturnPath() const {
 
 void Red10::returnToPerformance() {
     returnPath.push_back("ENTER");
-    portlib::sleep(kReturnPauseMs);
+    port.wait(kReturnPauseMs);
     for (const std::string& word : returnPath) {
         sendCommand(word, false);
     }

@@ -1,5 +1,6 @@
 // Red10's fixed procedures: setting the foot controller's MIDI channel and calibrating an
 // expression pedal. They work only through command words, like a user typing them.
+#include <cctype>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,10 +18,42 @@ std::string digitWord(int digit) {
     return std::string(1, static_cast<char>('0' + digit));
 }
 
-/// Waits for the user's answer: one word, its content unused. At end of input it
-/// returns at once, so the calibration runs on.
+// Longer answers are cut here and the rest of their line dropped, so that memory stays
+// bounded whatever arrives on standard input.
+constexpr std::size_t kMaxAnswer = 4096;
+
+/// Waits for the user's answer: one word, read as formatted extraction reads it (white
+/// space first, empty lines included, is skipped), its content unused. At end of input
+/// it returns at once, so the calibration runs on. A NUL byte ends a word.
 void awaitAnswer(std::string& answer) {
-    std::cin >> answer;
+    answer.clear();
+    if (!std::cin.good()) {
+        std::cin.setstate(std::ios::failbit);
+        return;
+    }
+    std::streambuf& in = *std::cin.rdbuf();
+    using Traits = std::char_traits<char>;
+    auto isSpace = [](int c) { return c != 0 && std::isspace(c) != 0; };
+    int c = in.sgetc();
+    while (c != Traits::eof() && isSpace(c)) {
+        c = in.snextc();
+    }
+    for (; c != Traits::eof() && !isSpace(c); c = in.snextc()) {
+        if (c == 0) {
+            in.sbumpc();
+            return;
+        }
+        if (answer.size() == kMaxAnswer) {
+            while (c != Traits::eof() && c != '\n') {
+                c = in.snextc();
+            }
+            return;
+        }
+        answer += static_cast<char>(c);
+    }
+    if (c == Traits::eof()) {
+        std::cin.setstate(answer.empty() ? std::ios::eofbit | std::ios::failbit : std::ios::eofbit);
+    }
 }
 
 void promptPedal(int pedal, const char* position) {

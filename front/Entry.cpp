@@ -1,13 +1,18 @@
 #include "front/Entry.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "commands/Listing.h"
 #include "front/HelpScreens.h"
+#include "front/Options.h"
+#include "front/PortList.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
+#include "platform/Signals.h"
+#include "port/Registry.h"
 
 #ifndef PMC10_VERSION
 #define PMC10_VERSION "unknown"
@@ -37,6 +42,26 @@ const Verb kVerbs[] = {
      [](int pedal) { instance().startCalibratePedal(pedal); }},
 };
 
+/// The port this run uses: --port, else PMC10_PORT, else the executable's default.
+void choosePort(const Options& options) {
+    const char* const fromEnvironment = std::getenv("PMC10_PORT");
+    port::choose(!options.port.empty()                                 ? options.port
+                 : fromEnvironment != nullptr && *fromEnvironment != 0 ? fromEnvironment
+                                                                       : "");
+}
+
+/// A PORT text that names no port this tool can use is bad input: said before anything
+/// else happens, and nothing is written anywhere.
+bool portTextUnusable() {
+    const std::string problem = port::check(port::chosen());
+    if (problem.empty()) {
+        return false;
+    }
+    std::cerr << "pmc10: cannot use port '" << port::plainRunPort() << "': " << problem
+              << std::endl;
+    return true;
+}
+
 /// True, after saying so on standard error, when keys cannot reach the foot controller.
 /// Every path that strokes keys asks this once before the first stroke.
 bool portUnavailable() {
@@ -44,12 +69,18 @@ bool portUnavailable() {
     if (controller.isPortReady()) {
         return false;
     }
-    std::cerr << "Error during initialization of WinIo." << std::endl;
+    if (!controller.portLink().badPortText()) {
+        std::cerr << "Error during initialization of WinIo." << std::endl;
+    }
     const std::string reason = controller.portFailureReason();
     if (!reason.empty()) {
         std::cerr << reason << std::endl;
     }
     return true;
+}
+
+int statusOfPortFailure() {
+    return instance().portLink().badPortText() ? ExitUsage : ExitFailure;
 }
 
 int runVerb(const Verb& verb, const std::vector<std::string>& words) {
@@ -59,7 +90,7 @@ int runVerb(const Verb& verb, const std::vector<std::string>& words) {
         std::cout << verb.name << ' ' << number << std::endl;
     }
     if (verb.strokesKeysFor != nullptr && verb.strokesKeysFor(number) && portUnavailable()) {
-        return ExitFailure;
+        return statusOfPortFailure();
     }
     verb.run(number);
     return ExitSuccess;
@@ -67,7 +98,7 @@ int runVerb(const Verb& verb, const std::vector<std::string>& words) {
 
 int runSequence(std::vector<std::string> words, const std::string& firstUpper) {
     if (portUnavailable()) {
-        return ExitFailure;
+        return statusOfPortFailure();
     }
     const bool record = firstUpper == "R" || firstUpper == "RD";
     const bool show = firstUpper == "RD";
@@ -87,22 +118,7 @@ int runSequence(std::vector<std::string> words, const std::string& firstUpper) {
     return ExitSuccess;
 }
 
-}  // namespace
-
-int runEntry(const CommandLine& commandLine) {
-    const std::vector<std::string> words = commandLine.arguments();
-    if (words.empty()) {
-        printUsage(commandLine);
-        return ExitUsage;
-    }
-    if (words[0] == "--help" || words[0] == "-h") {
-        printUsage(commandLine);
-        return ExitSuccess;
-    }
-    if (words[0] == "--version") {
-        std::cout << "pmc10 " << PMC10_VERSION << std::endl;
-        return ExitSuccess;
-    }
+int runWords(const std::vector<std::string>& words) {
     std::string firstUpper = words[0];
     toUpperInPlace(firstUpper);
     for (const Verb& verb : kVerbs) {
@@ -111,4 +127,51 @@ int runEntry(const CommandLine& commandLine) {
         }
     }
     return runSequence(words, firstUpper);
+}
+
+/// The end of every run: a port that failed on the way fails the run; the port is left
+/// idle and released; a signal that arrived after the last wait still ends the process
+/// as that signal.
+int finishRun(int status) {
+    if (Red10* const controller = existingInstance()) {
+        ParallelPort& link = controller->portLink();
+        if (link.failed() && status == ExitSuccess) {
+            status = ExitFailure;
+        }
+        link.release();
+    }
+    while (const signals::Event event = signals::poll()) {
+        signals::dispatch(event);
+    }
+    return status;
+}
+
+}  // namespace
+
+int runEntry(const CommandLine& commandLine) {
+    const Options options = parseOptions(commandLine.arguments());
+    if (!options.error.empty()) {
+        std::cerr << options.error << std::endl;
+        return ExitUsage;
+    }
+    if (options.help) {
+        printUsage(commandLine);
+        return ExitSuccess;
+    }
+    if (options.version) {
+        std::cout << "pmc10 " << PMC10_VERSION << std::endl;
+        return ExitSuccess;
+    }
+    choosePort(options);
+    if (options.listPorts) {
+        return printPortList();
+    }
+    if (options.words.empty()) {
+        printUsage(commandLine);
+        return ExitUsage;
+    }
+    if (portTextUnusable()) {
+        return ExitUsage;
+    }
+    return finishRun(runWords(options.words));
 }

@@ -1,13 +1,163 @@
 #include "keypad/ParallelPort.h"
 
-#include "portlib/PortLibrary.h"
+#include <atomic>
+#include <iostream>
 
-ParallelPort::ParallelPort() : ok_(portlib::initialize()) {}
+#include "platform/PreciseSleep.h"
+#include "port/Registry.h"
 
-void ParallelPort::write(std::int32_t value) {
-    portlib::write(kAddress, static_cast<std::uint32_t>(value), 1);
+namespace {
+
+/// The real clock: the monotonic clock, and waits that a signal ends.
+class RealClock : public StrokeClock {
+  public:
+    std::int64_t nowNanoseconds() override { return precise_sleep::nowNanoseconds(); }
+    signals::Event waitUntil(std::int64_t deadline) override {
+        return signals::waitUntil(deadline);
+    }
+    signals::Event pending() override { return signals::poll(); }
+};
+
+RealClock realClock;
+StrokeClock* strokeClock = &realClock;
+// The open port, for the signal and crash handling that reaches it from outside.
+ParallelPort* openPort = nullptr;
+std::atomic<port::Port*> crashPort{nullptr};
+
+}  // namespace
+
+ParallelPort::ParallelPort() = default;
+
+void ParallelPort::useClock(StrokeClock* newClock) {
+    strokeClock = newClock != nullptr ? newClock : &realClock;
+}
+
+bool ParallelPort::ok() {
+    if (!tried_) {
+        tried_ = true;
+        port::OpenResult result = port::open(port::chosen());
+        if (result.status == port::OpenResult::Status::Opened) {
+            port_ = std::move(result.port);
+            openPort = this;
+            crashPort.store(port_.get());
+            signals::setHandler(&ParallelPort::onSignal);
+            signals::setCrashHook(&ParallelPort::onCrash);
+        } else {
+            badText_ = result.status == port::OpenResult::Status::BadText;
+            reason_ =
+                badText_ ? "pmc10: cannot use port '" + port::plainRunPort() + "': " + result.reason
+                         : result.reason;
+        }
+    }
+    return port_ != nullptr;
 }
 
 std::string ParallelPort::failureReason() const {
-    return ok_ ? std::string() : portlib::failureReason();
+    return reason_;
+}
+
+void ParallelPort::write(std::int32_t value) {
+    if (!ok() || failed_) {
+        return;
+    }
+    const auto byte = static_cast<std::uint8_t>(value & 0xFF);
+    if (!port_->write(byte)) {
+        failed_ = true;
+        const std::string failure = port_->failure();
+        std::cerr << (failure.empty() ? "pmc10: the port " + port_->describe() + " failed"
+                                      : failure)
+                  << std::endl;
+        return;
+    }
+    last_ = byte;
+    lastWriteEnd_ = strokeClock->nowNanoseconds();
+    if (byte == port::kIdleByte) {
+        signals::notePortHeld(false);
+        if (pendingStop_ != 0) {
+            // The stroke's code has been held in full and released: now the stop may come.
+            const int number = pendingStop_;
+            pendingStop_ = 0;
+            signals::stopBy(number);
+        }
+    }
+}
+
+void ParallelPort::wait(int milliseconds) {
+    if (!ok() || failed_) {
+        return;
+    }
+    port_->waiting(milliseconds);
+    const std::int64_t deadline = lastWriteEnd_ + static_cast<std::int64_t>(milliseconds) * 1000000;
+    while (const signals::Event event = strokeClock->waitUntil(deadline)) {
+        handle(event);
+    }
+}
+
+bool ParallelPort::readyForStroke() {
+    if (!ok() || failed_) {
+        return false;
+    }
+    signals::notePortHeld(true);
+    while (const signals::Event event = strokeClock->pending()) {
+        handle(event);
+    }
+    if (abandoned_) {
+        signals::notePortHeld(false);
+    }
+    return !abandoned_;
+}
+
+void ParallelPort::release() {
+    if (port_ != nullptr) {
+        if (last_ != port::kIdleByte && !failed_) {
+            port_->write(port::kIdleByte);
+        }
+        crashPort.store(nullptr);
+        port_->close();
+        port_.reset();
+        openPort = nullptr;
+        tried_ = false;  // a later use opens it again
+        signals::setHandler(nullptr);
+    }
+}
+
+void ParallelPort::handle(signals::Event event) {
+    if (event.kind == signals::Kind::Stop) {
+        // Never freeze a held key: a stroke in progress finishes first.
+        if (last_ == port::kIdleByte) {
+            signals::stopBy(event.number);
+        } else {
+            pendingStop_ = event.number;
+        }
+        return;
+    }
+    if (interruptEndsLine_ && event.number == 2 /* SIGINT, Ctrl-C on every platform */) {
+        abandoned_ = true;
+        return;
+    }
+    // Ending: release the key at once, then die by the same signal.
+    if (port_ != nullptr && !failed_ && !port_->emergencyIdle()) {
+        port_->write(port::kIdleByte);
+    }
+    if (port_ != nullptr) {
+        crashPort.store(nullptr);
+        port_->close();
+    }
+    signals::dieBy(event.number);
+}
+
+void ParallelPort::onSignal(signals::Event event) {
+    if (openPort != nullptr) {
+        openPort->handle(event);
+    } else if (event.kind == signals::Kind::Stop) {
+        signals::stopBy(event.number);
+    } else {
+        signals::dieBy(event.number);
+    }
+}
+
+void ParallelPort::onCrash() noexcept {
+    if (port::Port* const port = crashPort.load()) {
+        port->emergencyIdle();
+    }
 }

@@ -1,31 +1,88 @@
-// The link to the PC's first parallel port: opened once, then one byte per write to the
-// data register, whose low four lines reach the foot controller.
+// The link to the port the foot controller hangs on: one byte per write, and the timing
+// of every key stroke, measured from the end of the last write so that a code stays on
+// the lines at least as long as asked, whatever the port (a USB adapter's write takes
+// time). Signals are taken here, where the program waits: a stroke is never cut short by
+// a stop, and an ending signal releases the key before the process dies.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-/// The parallel port's data register, opened through the port-access library.
+#include "platform/Signals.h"
+#include "port/Port.h"
+
+/// The clock that stroke timing runs on: the monotonic clock with signal-aware waits in
+/// the tool, a virtual one in the tests.
+class StrokeClock {
+  public:
+    virtual ~StrokeClock() = default;
+    virtual std::int64_t nowNanoseconds() = 0;
+    /// Waits until `deadline`, or until a signal arrives (returned).
+    virtual signals::Event waitUntil(std::int64_t deadline) = 0;
+    /// A signal that has arrived and not been taken, without waiting.
+    virtual signals::Event pending() = 0;
+};
+
+/// The port chosen for this run, opened on first use and held until the process ends.
 class ParallelPort {
   public:
-    /// The data register of LPT1.
+    /// The data register of LPT1, as the simulated port's trace names it.
     static constexpr std::uint16_t kAddress = 0x378;
 
-    /// Initialises the port-access library; ok() tells whether that worked.
     ParallelPort();
+    ParallelPort(const ParallelPort&) = delete;
+    ParallelPort& operator=(const ParallelPort&) = delete;
 
-    bool ok() const { return ok_; }
+    /// Opens the chosen port on the first call; true once it is open.
+    bool ok();
 
-    /// After a failed initialisation: why, and what to do; empty when nothing is known.
+    /// After a failed opening: one line saying why, and what to do; empty when unknown.
     std::string failureReason() const;
+
+    /// True when the opening failed because the PORT text names no usable port (bad
+    /// input, status 2) rather than because the port is missing or busy (status 1).
+    bool badPortText() const { return badText_; }
 
     /// Puts the low byte of `value` on the data lines.
     void write(std::int32_t value);
 
-    /// Makes an interrupt (Ctrl-C, kill, hang-up) release any held key before the process
-    /// ends, with status 128 + the signal number.
-    static void idleOnInterrupt();
+    /// Waits `milliseconds` from the end of the last write.
+    void wait(int milliseconds);
+
+    /// Before a stroke: takes any signal that has arrived, and tells whether the stroke
+    /// may go ahead (the port works and the current line was not abandoned).
+    bool readyForStroke();
+
+    /// True once the port failed during the run: nothing more reaches it.
+    bool failed() const { return failed_; }
+
+    /// Interactive use: an interrupt (Ctrl-C) ends the current line after the stroke in
+    /// progress instead of ending the process.
+    void setInterruptEndsLine(bool ends) { interruptEndsLine_ = ends; }
+    /// True once an interrupt abandoned the current line; cleared by startLine().
+    bool lineAbandoned() const { return abandoned_; }
+    void startLine() { abandoned_ = false; }
+
+    /// Puts the idle value on the lines and releases the port, if one is open.
+    void release();
+
+    /// The clock to run on; the tests give a virtual one. The default is the real one.
+    static void useClock(StrokeClock* clock);
 
   private:
-    bool ok_;
+    void handle(signals::Event event);
+    static void onSignal(signals::Event event);
+    static void onCrash() noexcept;
+
+    bool tried_ = false;
+    bool badText_ = false;
+    bool failed_ = false;
+    bool abandoned_ = false;
+    bool interruptEndsLine_ = false;
+    int pendingStop_ = 0;
+    std::uint8_t last_ = port::kIdleByte;
+    std::int64_t lastWriteEnd_ = 0;
+    std::string reason_;
+    std::unique_ptr<port::Port> port_;
 };

@@ -1,21 +1,28 @@
 #include "keypad/Red10.h"
 
 #include "commands/CompoundCommands.h"
-#include "portlib/PortLibrary.h"
 
 namespace {
 constexpr int kKeyDelayMs = 15;
 }
 
+namespace {
+Red10* created = nullptr;
+}
+
 Red10& instance() {
-    // Never destroyed: the port stays open until the process ends, including when an
-    // interrupt ends it.
-    static Red10* const controller = new Red10();
+    // Never destroyed: the port stays open until the run releases it or the process ends.
+    static Red10* const controller = created = new Red10();
     return *controller;
 }
 
+Red10* existingInstance() {
+    return created;
+}
+
+// The port opens on first use, not here: a run that strokes nothing (the listing, a
+// refused number) never waits for a port that another run holds.
 Red10::Red10() {
-    portReady = port.ok();
     fillTables();
     setKeyDelay(kKeyDelayMs);
 }
@@ -32,11 +39,15 @@ void Red10::writeIdle() {
 void Red10::pulsePort(KeyCode value) {
     writeIdle();
     port.write(value);
-    portlib::sleep(keyDelay);
+    port.wait(keyDelay);
     writeIdle();
 }
 
 void Red10::sendKey(KeyCode code) {
+    // A failed port or an abandoned line strokes nothing more, not even half a stroke.
+    if (!port.readyForStroke()) {
+        return;
+    }
     pulsePort(code);
     pulsePort(kIdle);
 }

@@ -12,8 +12,11 @@
 
 class Red10;
 
-/// The one controller, created (port opened, tables filled) on the first call.
+/// The one controller, created (tables filled) on the first call.
 Red10& instance();
+
+/// The controller if it has been created, else nullptr; never creates it.
+Red10* existingInstance();
 
 /// The Digitech PMC 10 foot controller as driven from the PC's parallel port.
 class Red10 {
@@ -22,7 +25,8 @@ class Red10 {
     Red10& operator=(const Red10&) = delete;
 
     // Port and key strokes.
-    bool isPortReady() const { return portReady; }
+    /// Opens the chosen port on the first call; true when keys can reach the controller.
+    bool isPortReady() { return port.ok(); }
     /// Why the port did not open and what to do about it; empty when nothing is known.
     std::string portFailureReason() const { return port.failureReason(); }
     void setKeyDelay(int milliseconds) { keyDelay = milliseconds; }
@@ -41,6 +45,8 @@ class Red10 {
     /// Walks the return path (and one ENTER) back to performance mode and empties it.
     void returnToPerformance();
     const std::deque<std::string>& getReturnPath() const { return returnPath; }
+    /// The port link itself: its failures, its release, interactive interrupts.
+    ParallelPort& portLink() { return port; }
 
     // Fixed procedures.
     static bool isValidChannel(int channel) { return channel >= 1 && channel <= 16; }
@@ -60,10 +66,10 @@ class Red10 {
 
   private:
     friend Red10& instance();
+    friend Red10* existingInstance();
     Red10();
     static void fillTables();
 
-    bool portReady = false;
     int keyDelay = 0;
     ParallelPort port;
     std::deque<std::string> returnPath;

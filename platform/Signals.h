@@ -60,4 +60,9 @@ void stopBy(int number);
 /// Called from the crash handler before the process dies: must be async-signal-safe.
 void setCrashHook(void (*hook)() noexcept);
 
+/// Tells the platform whether a key code is (about to be) on the port. Where events are
+/// posted from another thread (Windows), that thread ends the process itself only while
+/// no key is held. Set before looking for events and writing a code.
+void notePortHeld(bool held);
+
 }  // namespace signals

@@ -34,9 +34,14 @@ class Port {
     /// After a failed write: one "pmc10: " line saying what happened.
     virtual std::string failure() const { return {}; }
 
-    /// Puts the idle value on the lines from inside a crash handler. Only backends whose
-    /// write is async-signal-safe (one system call or one I/O instruction) override it.
-    virtual void emergencyIdle() noexcept {}
+    /// Told before each wait of `milliseconds` after a write (the simulated port traces it).
+    virtual void waiting(int /*milliseconds*/) {}
+
+    /// Puts the idle value on the lines without waiting for anything, from a crash
+    /// handler or on the way out after a signal. Only backends whose write is
+    /// async-signal-safe (one system call or one I/O instruction) do it and return true;
+    /// the others return false and get an ordinary write() where that is safe.
+    virtual bool emergencyIdle() noexcept { return false; }
 };
 
 /// The outcome of opening a PORT text.
@@ -86,6 +91,9 @@ struct Backend {
     OpenResult (*open)(const std::string& text);
     /// Appends every port of this kind present on the machine; may be null.
     void (*list)(std::vector<PortInfo>& out);
+    /// Checks `text` without opening anything: empty when it names a port this backend
+    /// could open, else why not (as for BadText). May be null: open() checks alone.
+    std::string (*check)(const std::string& text) = nullptr;
 };
 
 }  // namespace port

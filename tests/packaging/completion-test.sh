@@ -29,4 +29,26 @@ for name in menu enter 0 + editbankname endmididatadumpcomplete utilities; do
     grep -qw -- "$name" <<<"$after_rd" || { echo "rd: $name is not offered"; exit 1; }
 done
 grep -qw -- cable <<<"$after_rd" && { echo "rd: verbs are not command words"; exit 1; }
+# The names are read from the sources: they must be the ones the tool lists.
+listed=$("$build/pmc10-sim" commands 2>/dev/null | awk '$2 == "->" { print tolower($1) }' | sort)
+expect "rd: the names pmc10-sim lists" "$(tr ' ' '\n' <<<"$after_rd" | sort)" "$listed"
+
+# Options come before the command words; a lone "-" is the key of that name.
+expect "--" "$(complete_line --)" "--help --version --port --list-ports --file --dry-run --interactive --strict"
+expect "-" "$(complete_line -)" "--help --version --port -p --list-ports -l --file -f --dry-run -n --interactive -i --strict -"
+expect "after -" "$(complete_line - ed)" "editbank editbankname editbanknr editexprpdl1 editexprpdl2 editmidistringa editmidistringaenter editmidistringb editmidistringbenter editpatch editpatchname editpatchnameenter editpatchnr editset editsetnr editsetseq"
+expect "after an option" "$(complete_line -n --strict pmcc)" "pmcchannel"
+expect "no options after a command word" "$(complete_line menu --)" ""
+expect "after --version" "$(complete_line --version "")" ""
+expect "after --list-ports" "$(complete_line -l "")" ""
+ports="$( (compgen -G '/dev/parport[0-9]*' || :) | tr '\n' ' ')sim"
+expect "--port" "$(complete_line --port "")" "$ports"
+expect "-p s" "$(complete_line -p s)" "sim"
+expect "channel after the port" "$(complete_line -p sim pmcchannel "")" "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16"
+expect "a port is no command word" "$(complete_line -p sim "")" "$(complete_line "")"
+expect "-f" "$(complete_line -f "$2/READM")" "$2/README.md"
+expect "--file then words" "$(complete_line --file x.pmc10 "")" ""
+expect "--file then options" "$(complete_line --file x.pmc10 --s)" "--strict"
+# Offered in the order above, not re-sorted as text by bash.
+[[ $(complete -p pmc10-sim) == *"-o nosort"* ]] || { echo "bash would sort the channel numbers as text"; exit 1; }
 echo "completion offers what it should"

@@ -1,15 +1,47 @@
 #!/usr/bin/env bash
-# CPack builds a .deb that holds the tools, the manual page and the completion.
+# CPack builds a .deb that lintian finds neither error nor warning in, that holds the
+# tools, the manual pages, the completion, the udev rules and the documentation, and whose
+# Depends dpkg-shlibdeps worked out from the binaries.
 # Usage: package-test.sh BUILD-DIR SOURCE-DIR
+# Exits 77 (skipped) without lintian, or from a static or sanitizer build; without lintian
+# it fails when CI=true.
 set -euo pipefail
-build=$1
+build=$(realpath "$1")
+if grep -qxE 'PMC10_(STATIC|SANITIZE):BOOL=ON' "$build/CMakeCache.txt"; then
+    echo "skipped: the .deb is made from a plain, dynamically linked build"
+    exit 77
+fi
+if ! command -v lintian >/dev/null; then
+    [ "${CI:-}" = true ] && { echo "FAILED: lintian is not installed"; exit 1; }
+    echo "skipped: needs lintian"
+    exit 77
+fi
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 (cd "$out" && cpack -G DEB --config "$build/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$out"/*.deb)
+
 listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-for file in ./usr/bin/pmc10 ./usr/bin/pmc10-sim ./usr/share/man/man1/pmc10.1 \
-    ./usr/share/bash-completion/completions/pmc10; do
-    grep -qx -- "$file" <<<"$listing" || { echo "$(basename "$deb") lacks $file"; echo "$listing"; exit 1; }
+for file in ./usr/bin/pmc10 ./usr/bin/pmc10-sim ./usr/share/man/man1/pmc10.1.gz \
+    ./usr/share/man/man1/pmc10-sim.1.gz ./usr/share/bash-completion/completions/pmc10 \
+    ./usr/share/bash-completion/completions/pmc10-sim ./usr/lib/udev/rules.d/60-pmc10-parport.rules \
+    ./usr/share/doc/pmc10/copyright ./usr/share/doc/pmc10/changelog.gz \
+    ./usr/share/doc/pmc10/README.md ./usr/share/doc/pmc10/examples/live-rig.pmc10; do
+    check "holds $file" "$(grep -cx -- "$file" <<<"$listing")" 1
 done
-echo "$(basename "$deb"): $(grep -c . <<<"$listing") entries"
+for rules in "$2"/dist/60-pmc10-*.rules; do
+    check "holds $(basename "$rules")" "$(grep -c "/rules.d/$(basename "$rules")\$" <<<"$listing")" 1
+done
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+check "Depends: libc6 with at least version" "$(grep -cE '(^|, )libc6 \(>= [0-9.]+\)' <<<"$depends")" 1
+check "Depends: libstdc++6 (linked dynamically)" "$(grep -cE '(^|, )libstdc\+\+6( |,|$)' <<<"$depends")" 1
+
+report=$(lintian --fail-on none "$deb" 2>&1 | grep -v '^running with root privileges' || true)
+check "lintian: no error or warning" "$(grep -E '^[EW]: ' <<<"$report" || true)" ""
+
+[ "$failures" -eq 0 ] || exit 1
+echo "$(basename "$deb"): $(grep -c . <<<"$listing") entries, lintian: ${report:-nothing}"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "portlib/RecordingPort.h"
 #include "support/PortTrace.h"
+#include "support/RecordingPort.h"
 
 /// While it lives, std::cout and std::cin are replaced; timeline() tells what happened.
 class ConsoleTimeline {

@@ -5,15 +5,16 @@
 #include <gtest/gtest.h>
 
 #include "keypad/Red10.h"
-#include "portlib/RecordingPort.h"
 #include "support/CapturedStreams.h"
 #include "support/PortTrace.h"
+#include "support/RecordingPort.h"
 
 /// Base fixture: a fresh port log and an empty return path for every test.
 class ControllerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         controller = &instance();
+        controller->isPortReady();  // opened before the log is cleared, as a run opens it
         ASSERT_TRUE(controller->getReturnPath().empty());
         portlib::recorder::clear();
     }

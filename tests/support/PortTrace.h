@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "portlib/RecordingPort.h"
+#include "support/RecordingPort.h"
 
 /// The recorded port operations, one word each: a two-digit hex code for a complete key
 /// stroke with the exact timing pattern, "pause" for the 500 ms wait before a return to

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +50,16 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     const pid_t child = fork();
     if (child == 0) {
         signal(SIGPIPE, SIG_DFL);
+        for (const int number : options.ignoredSignals) {
+            signal(number, SIG_IGN);
+        }
+        if (options.ownProcessGroup) {
+            setpgid(0, 0);
+        }
+        if (options.addressSpaceLimit != 0) {
+            const rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         if (options.closeStdin) {
             close(0);
         } else {

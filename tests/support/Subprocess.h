@@ -20,6 +20,12 @@ struct RunOptions {
     enum class Stdout { Collect, Closed, Full, BrokenPipe } stdoutMode = Stdout::Collect;
     /// The child's argv[0]; the executable's path when empty.
     std::string argv0;
+    /// Signals the child starts with ignored (as nohup or a script's background job does).
+    std::vector<int> ignoredSignals;
+    /// Start the child as the leader of a process group of its own.
+    bool ownProcessGroup = false;
+    /// An address-space limit for the child in bytes, or 0.
+    unsigned long addressSpaceLimit = 0;
     /// Called whenever the child has written to standard error, with all it wrote so far.
     std::function<void(pid_t child, const std::string& errSoFar)> onStderr;
 };

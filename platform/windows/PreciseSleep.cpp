@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "portlib/PreciseSleep.h"
+#include "platform/PreciseSleep.h"
 
 namespace precise_sleep {
 namespace {
@@ -21,6 +21,10 @@ std::int64_t ticksPerSecond() {
 
 }  // namespace
 
+std::int64_t spinNanoseconds() {
+    return kSpinNanos;
+}
+
 void prepare() {
     // The default timer tick is 15.6 ms: a 15 ms key hold could last 31 ms. 1 ms for this
     // run, given back when it ends.
@@ -36,16 +40,6 @@ std::int64_t nowNanoseconds() {
     const std::int64_t seconds = counter.QuadPart / frequency;
     const std::int64_t rest = counter.QuadPart % frequency;
     return seconds * 1000000000 + rest * 1000000000 / frequency;
-}
-
-void sleepFrom(std::int64_t start, int milliseconds) {
-    const std::int64_t deadline =
-        (start != 0 ? start : nowNanoseconds()) + static_cast<std::int64_t>(milliseconds) * 1000000;
-    for (std::int64_t remaining; (remaining = deadline - nowNanoseconds()) > 0;) {
-        if (remaining > kSpinNanos) {
-            Sleep(static_cast<DWORD>((remaining - kSpinNanos) / 1000000));
-        }
-    }
 }
 
 }  // namespace precise_sleep

@@ -1,0 +1,66 @@
+#include "front/PortList.h"
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "port/Registry.h"
+
+namespace {
+
+/// What a user can do when no port is found at all, one fix per line.
+const char* const kNoPortHints[] = {
+#if defined(_WIN32)
+    "pmc10: a parallel port or PCIe card: find its address in Device Manager (Ports (COM & "
+    "LPT) > the port > Properties > Resources, first I/O Range), then pmc10 --port 0xADDR",
+#else
+    "pmc10: a parallel port on the board: enable it in the BIOS, then sudo modprobe parport_pc "
+    "ppdev",
+    "pmc10: a PCIe parallel card: lspci -v shows its I/O ports; sudo modprobe parport_pc "
+    "io=0x...",
+#endif
+    "pmc10: a USB FTDI adapter or four GPIO lines: see \"Which port?\" in the pmc10 README",
+};
+
+std::string padded(const std::string& text, std::size_t width) {
+    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+}  // namespace
+
+int printPortList() {
+    const std::vector<port::PortInfo> ports = port::list();
+    if (ports.empty()) {
+        std::cout << "No port found on this machine." << std::endl;
+        for (const char* hint : kNoPortHints) {
+            std::cout << hint << std::endl;
+        }
+        return 1;
+    }
+    const std::string plain = port::plainRunPort();
+    std::size_t nameWidth = 4, kindWidth = 4, detailWidth = 5;
+    for (const port::PortInfo& info : ports) {
+        nameWidth = std::max(nameWidth, info.name.size());
+        kindWidth = std::max(kindWidth, info.kind.size());
+        detailWidth = std::max(detailWidth, info.detail.size());
+    }
+    std::cout << padded("PORT", nameWidth) << "  " << padded("KIND", kindWidth) << "  "
+              << padded("WHERE", detailWidth) << "  STATE" << std::endl;
+    bool anyUsable = false;
+    for (const port::PortInfo& info : ports) {
+        const bool isDefault =
+            info.name == plain || (plain.rfind("parport", 0) == 0 && info.name == "/dev/" + plain);
+        std::string state = info.usable ? "ready" : "not usable: " + info.note;
+        if (info.usable && !info.note.empty()) {
+            state += " (" + info.note + ")";
+        }
+        if (isDefault) {
+            state = "default, " + state;
+        }
+        std::cout << padded(info.name, nameWidth) << "  " << padded(info.kind, kindWidth) << "  "
+                  << padded(info.detail, detailWidth) << "  " << state << std::endl;
+        anyUsable = anyUsable || info.usable;
+    }
+    return anyUsable ? 0 : 1;
+}

@@ -1,0 +1,26 @@
+// What the run does with a signal event, the same on every platform.
+#include "platform/Signals.h"
+
+namespace signals {
+namespace {
+Handler handler = nullptr;
+}
+
+void setHandler(Handler newHandler) {
+    handler = newHandler;
+}
+
+void dispatch(Event event) {
+    if (!event) {
+        return;
+    }
+    if (handler != nullptr) {
+        handler(event);
+    } else if (event.kind == Kind::Stop) {
+        stopBy(event.number);
+    } else {
+        dieBy(event.number);
+    }
+}
+
+}  // namespace signals

@@ -1,0 +1,141 @@
+#include "platform/Console.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <streambuf>
+
+#include "platform/Signals.h"
+
+namespace console {
+namespace {
+
+// At most this much per write(2) once poll(2) says there is room: a pipe that has room
+// for one page takes it without blocking, so a signal never waits behind a full pipe.
+constexpr std::size_t kChunk = 4096;
+
+/// Writes `data` to `fd`, waiting for room between chunks; gives up on a write error
+/// (a closed reader, a full disk): output is a courtesy, never the end of a run.
+void writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        if (const signals::Event event = signals::waitForDescriptor(fd, true)) {
+            signals::dispatch(event);
+            continue;
+        }
+        const ssize_t written = ::write(fd, data, size < kChunk ? size : kChunk);
+        if (written < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            return;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+/// An output stream buffer on a descriptor; it writes whatever it holds on each flush.
+class OutputBuffer : public std::streambuf {
+  public:
+    explicit OutputBuffer(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
+
+  protected:
+    int_type overflow(int_type c) override {
+        sync();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        writeAll(fd_, pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(buffer_, buffer_ + sizeof buffer_);
+        return 0;
+    }
+
+  private:
+    int fd_;
+    char buffer_[kChunk];
+};
+
+/// An input stream buffer on a descriptor that waits with poll(2), so a signal ends the
+/// wait and a non-blocking descriptor with nothing to read yet is waited on, not taken
+/// for the end of input.
+class InputBuffer : public std::streambuf {
+  public:
+    explicit InputBuffer(int fd) : fd_(fd) {}
+
+  protected:
+    int_type underflow() override {
+        for (;;) {
+            if (const signals::Event event = signals::waitForDescriptor(fd_, false)) {
+                signals::dispatch(event);
+                continue;
+            }
+            const ssize_t got = ::read(fd_, buffer_, sizeof buffer_);
+            if (got > 0) {
+                setg(buffer_, buffer_, buffer_ + got);
+                return traits_type::to_int_type(buffer_[0]);
+            }
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+                continue;
+            }
+            return traits_type::eof();
+        }
+    }
+
+  private:
+    int fd_;
+    char buffer_[kChunk];
+};
+
+}  // namespace
+
+void guardStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // open() returns the lowest free number, which is this one.
+            int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (opened < 0) {
+                // No null device (a bare chroot): a directory holds the number as well,
+                // and every write to it fails.
+                opened = open("/", O_RDONLY | O_DIRECTORY);
+            }
+            if (opened != fd && opened >= 0) {
+                close(opened);
+            }
+        }
+    }
+}
+
+void prepare() {
+    static OutputBuffer out(STDOUT_FILENO);
+    static OutputBuffer err(STDERR_FILENO);
+    static InputBuffer in(STDIN_FILENO);
+    std::cout.rdbuf(&out);
+    std::cerr.rdbuf(&err);
+    std::cin.rdbuf(&in);
+}
+
+void writeError(const char* data, std::size_t size) {
+    std::cerr.flush();
+    writeAll(STDERR_FILENO, data, size);
+}
+
+}  // namespace console
+
+namespace console {
+
+void writeErrorNow(const char* data, std::size_t size) noexcept {
+    pollfd fds{STDERR_FILENO, POLLOUT, 0};
+    if (::poll(&fds, 1, 0) == 1 && (fds.revents & POLLOUT) != 0) {
+        const ssize_t ignored = ::write(STDERR_FILENO, data, size);
+        (void)ignored;
+    }
+}
+
+}  // namespace console

@@ -1,0 +1,161 @@
+// Parallel ports on Windows at a base address (0x378, or a PCIe card's), through the
+// WinIo port-access library. The library is loaded at run time, and only from the
+// folder of pmc10.exe itself, by full path, so that no other folder can plant a DLL of
+// that name. It needs administrator rights and finds its driver (WinIo64.sys or
+// WinIo32.sys) next to the DLL.
+#include <windows.h>
+// windows.h first: the set-up API needs its types.
+#include <cfgmgr32.h>
+#include <devguid.h>
+#include <setupapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "port/IoAddress.h"
+#include "port/Port.h"
+
+namespace port {
+namespace {
+
+// The library's documented signatures; it exports the names undecorated.
+using InitializeWinIoFunction = bool(__stdcall*)();
+using SetPortValFunction = bool(__stdcall*)(WORD port, DWORD value, BYTE size);
+
+#ifdef _WIN64
+const wchar_t* const kLibrary = L"WinIo64.dll";
+#else
+const wchar_t* const kLibrary = L"WinIo32.dll";
+#endif
+
+std::string narrow(const std::wstring& text) {
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? static_cast<std::size_t>(size - 1) : 0, '\0');
+    if (size > 1) {
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    }
+    return out;
+}
+
+/// The folder of the running executable, with its trailing separator.
+std::wstring executableFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+template <typename Function>
+Function resolve(HMODULE library, const char* name) {
+    // Through a plain function pointer type, which any function pointer converts from.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+class WinIoPort : public Port {
+  public:
+    WinIoPort(SetPortValFunction setPortVal, unsigned base)
+        : setPortVal_(setPortVal), base_(base) {}
+    bool write(std::uint8_t byte) override {
+        setPortVal_(static_cast<WORD>(base_), byte, 1);  // its result says nothing useful
+        return true;
+    }
+    void close() override {}
+    std::string describe() const override { return "WinIo at " + hexAddress(base_); }
+
+  private:
+    SetPortValFunction setPortVal_;
+    unsigned base_;
+};
+
+bool claimsText(const std::string& text) {
+    return looksLikeIoAddress(text);
+}
+
+std::string checkText(const std::string& text) {
+    return checkIoAddress(text);
+}
+
+OpenResult openText(const std::string& text) {
+    static SetPortValFunction setPortVal = nullptr;
+    if (setPortVal == nullptr) {
+        const std::wstring path = executableFolder() + kLibrary;
+        const HMODULE library =
+            LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (library == nullptr) {
+            return OpenResult::unusable(
+                "pmc10: cannot load " + narrow(path) +
+                " (put the WinIo library and its driver next to pmc10.exe)");
+        }
+        const auto initializeWinIo = resolve<InitializeWinIoFunction>(library, "InitializeWinIo");
+        const auto setPortValue = resolve<SetPortValFunction>(library, "SetPortVal");
+        if (initializeWinIo == nullptr || setPortValue == nullptr) {
+            return OpenResult::unusable("pmc10: " + narrow(path) +
+                                        " does not export InitializeWinIo and SetPortVal");
+        }
+        if (!initializeWinIo()) {
+            return OpenResult::unusable(
+                "pmc10: InitializeWinIo failed (run as administrator, and let its driver load)");
+        }
+        setPortVal = setPortValue;
+    }
+    return OpenResult::opened(std::make_unique<WinIoPort>(setPortVal, parseIoAddress(text)));
+}
+
+/// Every LPT port Windows knows, with the first I/O range of its resources.
+void listPorts(std::vector<PortInfo>& out) {
+    const HDEVINFO devices =
+        SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+        wchar_t name[256] = {};
+        if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                               reinterpret_cast<PBYTE>(name), sizeof name,
+                                               nullptr) ||
+            std::wstring(name).find(L"LPT") == std::wstring::npos) {
+            continue;
+        }
+        unsigned base = 0;
+        LOG_CONF config = 0;
+        if (CM_Get_First_Log_Conf(&config, device.DevInst, ALLOC_LOG_CONF) == CR_SUCCESS) {
+            RES_DES range = 0;
+            if (CM_Get_Next_Res_Des(&range, config, ResType_IO, nullptr, 0) == CR_SUCCESS) {
+                IO_RESOURCE io{};
+                if (CM_Get_Res_Des_Data(range, &io, sizeof io, 0) == CR_SUCCESS) {
+                    base = static_cast<unsigned>(io.IO_Header.IOD_Alloc_Base);
+                }
+                CM_Free_Res_Des_Handle(range);
+            }
+            CM_Free_Log_Conf_Handle(config);
+        }
+        PortInfo info{base != 0 ? hexAddress(base) : "?", "parallel port (WinIo)", narrow(name),
+                      base != 0, ""};
+        if (base == 0) {
+            info.note =
+                "address unknown: Device Manager > Ports (COM & LPT) > the port > "
+                "Properties > Resources, first I/O Range";
+        }
+        out.push_back(info);
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+}
+
+}  // namespace
+
+extern const Backend winIoBackend{"winio", claimsText, openText, listPorts, checkText};
+
+}  // namespace port

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the Windows zip: a MinGW-w64 cross build of its own (static, so that no MinGW DLL
+# is needed), packed by cpack -G ZIP, must hold pmc10.exe and pmc10-sim.exe, which run
+# under Wine, and a README.txt with CR LF line ends that tells where WinIo comes from and
+# how to undo test-signing. The zip is left in BUILD-DIR/zip.
+# Usage: zip-test.sh BUILD-DIR SOURCE-DIR
+# Exits 77 (skipped) without MinGW-w64 or Wine, but fails without them when CI=true.
+set -euo pipefail
+work=$(realpath -m "$1/zip")
+src=$(realpath "$2")
+PATH=$PATH:/usr/lib/wine
+if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine64 >/dev/null; then
+    [ "${CI:-}" = true ] && { echo "FAILED: needs g++-mingw-w64-x86-64 and wine64"; exit 1; }
+    echo "skipped: needs g++-mingw-w64-x86-64 and wine64"
+    exit 77
+fi
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
+
+cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
+    -DPMC10_STATIC=ON -DPMC10_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$work/build" -j2 >/dev/null
+rm -f "$work"/*.zip
+(cd "$work" && cpack -G ZIP --config "$work/build/CPackConfig.cmake" >/dev/null)
+zip=$(ls "$work"/pmc10-*-windows-x86_64.zip)
+top=$(basename "$zip" .zip)
+version=$(cut -d- -f2 <<<"$top")
+
+unpacked=$work/unpacked
+rm -rf "$unpacked" && mkdir -p "$unpacked"
+(cd "$unpacked" && cmake -E tar xf "$zip")
+check "files" "$(cd "$unpacked/$top" && find . -type f | sort | tr '\n' ' ')" \
+    "./README.txt ./pmc10-sim.exe ./pmc10.exe "
+
+readme=$unpacked/$top/README.txt
+check "README.txt: every line ends in CR LF" "$(grep -c $'\r$' "$readme")" "$(wc -l <"$readme")"
+check "README.txt: ends with a line end" "$(tail -c 2 "$readme" | od -An -c | tr -d ' ')" '\r\n'
+for phrase in "WinIo, by Yariv Kaplan" "bcdedit /set testsigning on" "bcdedit /set testsigning off" \
+    "--port ftdi" "Needs neither WinIo nor test-signing" "pmc10 $version for Windows"; do
+    check "README.txt: says \"$phrase\"" "$(grep -cF -- "$phrase" "$readme")" 1
+done
+
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
+[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
+for exe in pmc10.exe pmc10-sim.exe; do
+    [ -f "$unpacked/$top/$exe" ] || continue
+    # Only Windows' own DLLs: the MinGW runtime is linked in.
+    check "$exe: imports no MinGW runtime DLL" \
+        "$(x86_64-w64-mingw32-objdump -p "$unpacked/$top/$exe" | grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)' || true)" ""
+    check "$exe --version under Wine" \
+        "$(cd "$unpacked/$top" && wine64 "./$exe" --version 2>&1 </dev/null)" "pmc10 $version"
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "$zip: $(cd "$unpacked/$top" && echo *)"

@@ -1,0 +1,154 @@
+// The port registry: PORT texts that name no usable port are refused before anything is
+// opened (status 2, one line, not one write), and every registered kind of port opens
+// or says why not, each produced for real on device nodes of the test's own.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "port/Registry.h"
+#include "support/EntryRun.h"
+#include "support/PortTrace.h"
+
+namespace {
+
+struct Outcome {
+    port::OpenResult::Status status;
+    std::string reason;
+};
+
+/// Opens `text` in a child process (port state is per process), optionally as an
+/// unprivileged user, and reports how it ended.
+Outcome openInChild(const std::string& text, bool unprivileged) {
+    int channel[2];
+    EXPECT_EQ(pipe(channel), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        if (unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(3);
+        }
+        dup2(open("/dev/null", O_WRONLY), 2);  // the simulated port's trace
+        port::OpenResult result = port::open(text);
+        const std::string message = std::to_string(static_cast<int>(result.status)) + result.reason;
+        if (result.port != nullptr) {
+            result.port->close();
+        }
+        const ssize_t written = write(channel[1], message.data(), message.size());
+        _exit(written == static_cast<ssize_t>(message.size()) ? 0 : 4);
+    }
+    close(channel[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
+        message.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (message.empty()) {
+        return {port::OpenResult::Status::Unusable, "(no answer)"};
+    }
+    return {static_cast<port::OpenResult::Status>(message[0] - '0'), message.substr(1)};
+}
+
+class RegistryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = testing::TempDir() + "pmc10-registry-" + std::to_string(getpid());
+        mkdir(dir_.c_str(), 0755);
+        const int fd = open((dir_ + "/file").c_str(), O_CREAT | O_WRONLY, 0644);
+        close(fd);
+    }
+    void TearDown() override {
+        unlink((dir_ + "/file").c_str());
+        unlink((dir_ + "/parport7").c_str());
+        rmdir(dir_.c_str());
+    }
+    std::string dir_;
+};
+
+TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
+    const struct {
+        std::string text;
+        const char* why;
+    } cases[] = {
+        {"bogus", "not a port this tool knows"},
+        {"0x0", "not an I/O address"},
+        {"0x10000", "not an I/O address"},
+        {"0xZZ", "not an I/O address"},
+        {"0x20", "outside the addresses a parallel port can have"},
+        {"parportX", "a parallel port is parportN or /dev/parportN"},
+        {dir_ + "/file", "a regular file, not a parallel port"},
+        {dir_, "a directory, not a parallel port"},
+        {dir_ + "/missing", "No such file or directory"},
+        {"/dev/null", "a character device that is not a parallel port"},
+        {"/dev/ptmx", "a terminal, not a parallel port"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--port", c.text, "rd", "menu"},
+              {"-p", c.text, "pmcchannel", "5"},
+              {"--port=" + c.text, "cable"}}) {
+            portlib::recorder::clear();
+            const EntryRun run = runEntryWith(args);
+            EXPECT_EQ(run.status, ExitUsage);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err, "pmc10: cannot use port '" + c.text +
+                                   "': " + run.err.substr(run.err.find("': ") + 3));
+            EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+            EXPECT_EQ(writeCount(), 0);
+        }
+    }
+}
+
+TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
+    using Status = port::OpenResult::Status;
+    const std::string node = dir_ + "/parport7";
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(99, 7)), 0);
+    }
+    const struct {
+        std::string text;
+        bool unprivileged;
+        Status status;
+        const char* reason;
+        bool needsRoot;
+    } cases[] = {
+        {"sim", false, Status::Opened, "", false},
+        {"recorder", false, Status::Opened, "", false},
+        {node, false, Status::Unusable, "exists, but no parallel port or driver is behind it",
+         true},
+        {node, true, Status::Unusable,
+         "Permission denied (add your user to the \"lp\" group, or run as root)", true},
+#ifdef PMC10_HAVE_DIRECT_IO
+        {"0x278", true, Status::Unusable, "needs root", false},
+#endif
+    };
+    std::vector<std::string> covered;
+    for (const auto& c : cases) {
+        if (c.needsRoot && !root) {
+            continue;
+        }
+        SCOPED_TRACE(c.text);
+        const Outcome outcome = openInChild(c.text, c.unprivileged);
+        EXPECT_EQ(outcome.status, c.status) << outcome.reason;
+        EXPECT_NE(outcome.reason.find(c.reason), std::string::npos) << outcome.reason;
+        covered.push_back(port::backendFor(c.text)->name);
+    }
+    for (const port::Backend* backend : port::backends()) {
+        EXPECT_NE(std::find(covered.begin(), covered.end(), backend->name), covered.end())
+            << "no case for the backend " << backend->name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// The port of the tests: records every operation instead of touching hardware and keeps
+// time on a virtual clock, so tests check exact byte sequences and never sleep. It is
+// the default port of every test executable that links it.
+#include "support/RecordingPort.h"
+
+#include "keypad/ParallelPort.h"
+#include "port/Registry.h"
+
+namespace {
+
+using portlib::recorder::Operation;
+
+std::vector<Operation> log;
+bool failing = false;
+bool initialised = false;
+std::int64_t clockNanos = 0;
+
+class RecordingPort : public port::Port {
+  public:
+    bool write(std::uint8_t byte) override {
+        log.push_back({Operation::Kind::Write, byte, ParallelPort::kAddress, 1});
+        return true;
+    }
+    void close() override {}
+    std::string describe() const override { return "the test recorder"; }
+};
+
+/// Waits advance the virtual clock at once, and are recorded in milliseconds.
+class VirtualClock : public StrokeClock {
+  public:
+    std::int64_t nowNanoseconds() override { return clockNanos; }
+    signals::Event waitUntil(std::int64_t deadline) override {
+        const std::int64_t waited = deadline > clockNanos ? deadline - clockNanos : 0;
+        log.push_back({Operation::Kind::Sleep, static_cast<std::uint32_t>(waited / 1000000), 0, 0});
+        clockNanos += waited;
+        return {};
+    }
+    signals::Event pending() override { return {}; }
+};
+
+VirtualClock virtualClock;
+
+port::OpenResult open(const std::string& /*text*/) {
+    // The port of a real run is initialised once per process; so is this one.
+    if (!initialised || failing) {
+        log.push_back({Operation::Kind::Init, failing ? 0U : 1U, 0, 0});
+        initialised = !failing;
+    }
+    if (failing) {
+        return port::OpenResult::unusable("pmc10: the test recorder was told to fail");
+    }
+    return port::OpenResult::opened(std::make_unique<RecordingPort>());
+}
+
+const port::Backend recorderBackend{
+    "recorder", [](const std::string& text) { return text == "recorder"; }, open, nullptr};
+
+/// Makes the recorder the default port of the test executable, on the virtual clock.
+const bool installed = [] {
+    port::addBackend(&recorderBackend);
+    port::setDefault("recorder");
+    ParallelPort::useClock(&virtualClock);
+    return true;
+}();
+
+}  // namespace
+
+namespace portlib::recorder {
+
+const std::vector<Operation>& operations() {
+    (void)installed;
+    return log;
+}
+void clear() {
+    log.clear();
+}
+void failInitialisation(bool fail) {
+    failing = fail;
+}
+std::int64_t virtualNow() {
+    return clockNanos / 1000000;
+}
+
+}  // namespace portlib::recorder
