@@ -27,6 +27,7 @@
 #include <memory>
 
 #include "platform/Signals.h"
+#include "port/Port.h"
 
 namespace port::gpio {
 namespace {
@@ -136,7 +137,11 @@ std::string resolve(const Text& text, Lines& lines) {
     for (const auto& path : candidates) {
         Fd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
         gpiochip_info info{};
-        if (fd.fd < 0 || ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) {
+        if (fd.fd >= 0 && ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) {
+            if (!byLabel && !chip.empty()) return "pmc10: " + path + " is not a GPIO chip";
+            continue;
+        }
+        if (fd.fd < 0) {
             const int error = errno;
             if (!byLabel && !chip.empty()) {
                 if (error == ENOENT || error == ENODEV || error == ENXIO) {
@@ -232,11 +237,11 @@ class GpioPort final : public Port {
     std::string describe() const override { return description_; }
     std::string failure() const override { return failure_; }
 
-    void emergencyIdle() noexcept override {
+    bool emergencyIdle() noexcept override {
         gpio_v2_line_values values{};
         values.bits = 0xF;
         values.mask = 0xF;
-        if (requestFd_ >= 0) ioctl(requestFd_, GPIO_V2_LINE_SET_VALUES_IOCTL, &values);
+        return requestFd_ >= 0 && ioctl(requestFd_, GPIO_V2_LINE_SET_VALUES_IOCTL, &values) == 0;
     }
 
   private:
@@ -335,6 +340,12 @@ OpenResult openText(const std::string& portText) {
 
 bool claimsText(const std::string& text) {
     return text.rfind("gpio:", 0) == 0;
+}
+
+std::string checkText(const std::string& portText) {
+    Text text;
+    std::string error;
+    return parse(portText, text, error) ? std::string() : error;
 }
 
 bool isRaspberryPi() {
@@ -440,6 +451,9 @@ bool parse(const std::string& portText, Text& out, std::string& error) {
     return true;
 }
 
-const Backend backend = {"gpio", claimsText, openText, listChips};
-
 }  // namespace port::gpio
+
+namespace port {
+extern const Backend gpioBackend{"gpio", gpio::claimsText, gpio::openText, gpio::listChips,
+                                 gpio::checkText};
+}  // namespace port

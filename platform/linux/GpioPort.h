@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "port/Port.h"
-
 namespace port::gpio {
 
 /// A "gpio:..." PORT text taken apart, before any device is touched.
@@ -23,8 +21,5 @@ struct Text {
 /// Parses `text` ("gpio:CHIP:L0,L1,L2,L3" or "gpio:NAME0,NAME1,NAME2,NAME3", each with
 /// options after ';'). False with `error` set to what is wrong when it is not valid.
 bool parse(const std::string& text, Text& out, std::string& error);
-
-/// The backend for the port registry: claims texts starting with "gpio:".
-extern const Backend backend;
 
 }  // namespace port::gpio
