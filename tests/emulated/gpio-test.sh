@@ -178,6 +178,14 @@ if [ -x /bin/pmc10 ]; then
     run missing gpio:gpiochip9:0,1,2,3 rd editbankname
     run too-few "gpio:$name:0,1,2,4" rd editbankname
     run list - --list-ports
+    # The adapter unplugged during a run: the next write fails, and says so.
+    mark unplug
+    /bin/pmc10 --port "$port" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
+    runner=$!
+    sleep 0.3
+    gadget_unbind mcp2221
+    wait $runner
+    report unplug $?
 fi
 
 mark end
@@ -298,6 +306,11 @@ if [ "$pmc10" != - ]; then
         "pmc10: no GPIO chip /dev/gpiochip9 (pmc10 --list-ports shows those present)")" 1
     check "too few lines: status" "$(status_of too-few)" 1
     check "too few lines: pins untouched" "$(changes too-few)" ""
+    check "list: the chip, ready, named as the MCP2221A" \
+        "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 ~ /^gpio:/' \
+            "$results" | grep -c "label 'mcp2221_gpio', 4 lines *ready (MCP2221A")" 1
+    check "unplugged: status" "$(status_of unplug)" 1
+    check "unplugged: the failed write says so" "$(errors_of unplug | grep -c 'the chip is gone')" 1
     concurrent=$(changes concurrent)
     first=$(model_states ff 0 $(stroke f1 f1 f3))
     second=$(model_states ff 0 $(stroke f2 f2 f3))
