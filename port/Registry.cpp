@@ -14,6 +14,9 @@ extern const Backend ppdevBackend;
 #if defined(PMC10_HAVE_DIRECT_IO)
 extern const Backend directIoBackend;
 #endif
+#if defined(PMC10_HAVE_GPIO)
+extern const Backend gpioBackend;
+#endif
 
 namespace {
 
@@ -27,6 +30,9 @@ std::vector<const Backend*>& registered() {
 #endif
 #if defined(PMC10_HAVE_DIRECT_IO)
             &directIoBackend,
+#endif
+#if defined(PMC10_HAVE_GPIO)
+            &gpioBackend,
 #endif
     };
     return all;

@@ -1,0 +1,56 @@
+# USB gadgets through configfs, for the guest of the emulated tests (busybox sh). Source
+# it after loading libcomposite and a UDC driver (dummy_hcd); each function returns non-zero
+# and says why on standard error when the kernel refuses a step.
+#
+#   gadget_create NAME VID PID MANUFACTURER PRODUCT SERIAL
+#   gadget_add_function NAME TYPE.INSTANCE [ATTRIBUTE=VALUE ...]
+#   gadget_bind NAME [UDC]        (default: the first UDC present)
+#   gadget_unbind NAME
+#
+# Attribute values pass through printf %b, so a binary attribute (a HID report
+# descriptor) is written with octal escapes: report_desc='\006\000\377...'.
+
+gadget_root=/sys/kernel/config/usb_gadget
+
+gadget_fail() {
+    echo "gadget: $*" >&2
+    return 1
+}
+
+gadget_create() {  # NAME VID PID MANUFACTURER PRODUCT SERIAL
+    [ -d "$gadget_root" ] || mount -t configfs none /sys/kernel/config 2>/dev/null
+    [ -d "$gadget_root" ] || gadget_fail "no $gadget_root (libcomposite not loaded?)" || return 1
+    g=$gadget_root/$1
+    mkdir "$g" || gadget_fail "cannot create gadget $1" || return 1
+    echo "$2" >"$g/idVendor" && echo "$3" >"$g/idProduct" &&
+        echo 0x0200 >"$g/bcdUSB" && echo 0x0100 >"$g/bcdDevice" &&
+        mkdir "$g/strings/0x409" &&
+        echo "$4" >"$g/strings/0x409/manufacturer" &&
+        echo "$5" >"$g/strings/0x409/product" &&
+        echo "$6" >"$g/strings/0x409/serialnumber" &&
+        mkdir -p "$g/configs/c.1/strings/0x409" &&
+        echo 100 >"$g/configs/c.1/MaxPower" ||
+        gadget_fail "cannot set up gadget $1"
+}
+
+gadget_add_function() {  # NAME TYPE.INSTANCE [ATTRIBUTE=VALUE ...]
+    g=$gadget_root/$1
+    f=$g/functions/$2
+    mkdir "$f" || gadget_fail "cannot create function $2 (its module loaded?)" || return 1
+    shift 2
+    for setting in "$@"; do
+        printf '%b' "${setting#*=}" >"$f/${setting%%=*}" ||
+            gadget_fail "cannot set ${setting%%=*} of ${f##*/}" || return 1
+    done
+    ln -s "$f" "$g/configs/c.1/" || gadget_fail "cannot add ${f##*/} to the configuration"
+}
+
+gadget_bind() {  # NAME [UDC]
+    udc=${2:-$(ls /sys/class/udc 2>/dev/null | head -1)}
+    [ -n "$udc" ] || gadget_fail "no USB device controller (dummy_hcd not loaded?)" || return 1
+    echo "$udc" >"$gadget_root/$1/UDC" || gadget_fail "cannot bind $1 to $udc"
+}
+
+gadget_unbind() {  # NAME
+    echo "" >"$gadget_root/$1/UDC" || gadget_fail "cannot unbind $1"
+}
