@@ -116,7 +116,7 @@ int runSequence(std::vector<std::string> words, const std::string& firstUpper) {
         }
         controller.sendCommand(word, record);
     }
-    if (show) {
+    if (show && !controller.portLink().lineAbandoned()) {
         controller.printReturnPath();
     }
     if (record) {

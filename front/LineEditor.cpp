@@ -80,12 +80,14 @@ int readCharacter(wchar_t& out) {
     return 1;
 }
 
+#ifdef PMC10_HAVE_LIBEDIT
 void makeDirectories(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
         ::mkdir(path.substr(0, slash).c_str(), 0700);
     }
 }
+#endif
 #endif
 
 /// Every word Tab completes: key names, compound words and verbs, in lower case.

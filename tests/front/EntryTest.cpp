@@ -175,3 +175,23 @@ TEST_F(EntryTest, HelpAndVersionOptions) {
 }
 
 }  // namespace
+
+TEST_F(EntryTest, SessionOptionsMisusedStrokeNothing) {
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"-f"}, "pmc10: -f needs a value (pmc10 --help)\n"},
+        {{"-n"}, "pmc10: --dry-run needs command words or --file\n"},
+        {{"-f", "x", "menu"}, "pmc10: --file takes no command words after it\n"},
+        {{"-i", "menu"}, "pmc10: --interactive takes neither --file nor command words\n"},
+        {{"--interactive", "--file=x"},
+         "pmc10: --interactive takes neither --file nor command words\n"},
+    };
+    for (const auto& c : cases) {
+        const EntryRun run = runEntryWith(c.args);
+        EXPECT_EQ(run.status, ExitUsage) << c.message;
+        EXPECT_EQ(run.err, c.message);
+        EXPECT_EQ(writeCount(), 0);
+    }
+}
