@@ -153,6 +153,20 @@ TEST(Interrupt, SilentTerminalDuringCalibrationCanBeInterrupted) {
     EXPECT_EQ(ops.back(), "out 0x378 0xff");
 }
 
+TEST(Interrupt, AnInterruptedProcedureSaysWhereTheControllerWasLeft) {
+    RunOptions options;
+    // The first digit of the channel, typed on the MIDI channel page.
+    options.onStderr = signalAfter("out 0x378 0xf1", 1, 3, SIGINT);
+    const RunResult run = runProcess(PMC10_SIM, {"pmcchannel", "12"}, options);
+    EXPECT_EQ(run.signal, SIGINT);
+    std::string lines;
+    const std::vector<std::string> ops = traceOps(run.err, &lines);
+    EXPECT_EQ(ops.back(), "out 0x378 0xff");
+    EXPECT_EQ(lines,
+              "pmc10: interrupted on the MIDI channel page; `pmc10 rd red10channel` walks in and "
+              "out again, PREV steps back\n");
+}
+
 TEST(Interrupt, UnreadOutputNeitherEndsNorChangesTheRun) {
     for (const auto mode : {RunOptions::Stdout::BrokenPipe, RunOptions::Stdout::Full}) {
         RunOptions options;
