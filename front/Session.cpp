@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "commands/Checks.h"
 #include "commands/CompoundCommands.h"
 #include "front/DryRun.h"
 #include "front/Entry.h"
@@ -44,28 +47,63 @@ std::vector<std::string> splitWords(const std::string& line) {
     return words;
 }
 
+/// Files larger than this are refused: a set-up file is a few lines, and reading stops
+/// here whatever arrives (a device, a pipe that never ends).
+constexpr std::size_t kMaxFile = 16 * 1024 * 1024;
+
+/// Reads all of `in`, checking as it goes so that it stops at the first NUL byte, the
+/// first line over kMaxLine and kMaxFile in all; empty when the text is good, else the
+/// one error line.
+std::string readChecked(std::streambuf& in, Script& script) {
+    char chunk[65536];
+    std::size_t lineStart = 0;
+    int lineNumber = 1;
+    for (std::streamsize got; (got = in.sgetn(chunk, sizeof chunk)) > 0;) {
+        const std::size_t from = script.text.size();
+        script.text.append(chunk, static_cast<std::size_t>(got));
+        for (std::size_t at = from; at < script.text.size(); ++at) {
+            const std::string where =
+                "pmc10: " + script.name + ":" + std::to_string(lineNumber) + ": ";
+            if (script.text[at] == '\0') {
+                return where + "NUL byte in line";
+            }
+            if (script.text[at] == '\n') {
+                lineStart = at + 1;
+                ++lineNumber;
+            } else if (at - lineStart >= kMaxLine) {
+                return where + "line longer than 64 KiB";
+            }
+        }
+        if (script.text.size() > kMaxFile) {
+            return "pmc10: " + script.name + ": larger than 16 MiB, not a set-up file";
+        }
+    }
+    return {};
+}
+
 /// Reads and checks the whole file; empty when it may run, else the one error line.
 std::string load(const std::string& file, Script& script) {
     script.name = file == "-" ? "<stdin>" : file;
+    std::string error;
     if (file == "-") {
-        std::ostringstream all;
-        all << std::cin.rdbuf();
-        script.text = all.str();
+        error = readChecked(*std::cin.rdbuf(), script);
         std::cin.clear();
     } else {
         struct stat info {};
         if (stat(file.c_str(), &info) != 0) {
-            return "pmc10: cannot read " + file + ": no such file";
+            return "pmc10: cannot read " + file + ": " + std::strerror(errno);
         }
         if (S_ISDIR(info.st_mode)) {
             return "pmc10: cannot read " + file + ": it is a directory";
         }
         std::ifstream in(file, std::ios::binary);
-        std::ostringstream all;
-        if (!in || (!(all << in.rdbuf()) && info.st_size > 0)) {
-            return "pmc10: cannot read " + file;
+        if (!in) {
+            return "pmc10: cannot read " + file + ": " + std::strerror(errno);
         }
-        script.text = all.str();
+        error = readChecked(*in.rdbuf(), script);
+    }
+    if (!error.empty()) {
+        return error;
     }
     std::size_t start = 0;
     for (int number = 1; start < script.text.size(); ++number) {
@@ -75,13 +113,6 @@ std::string load(const std::string& file, Script& script) {
             end = script.text.size();
         }
         std::string line = script.text.substr(start, end - start);
-        const std::string where = "pmc10: " + script.name + ":" + std::to_string(number) + ": ";
-        if (line.size() > kMaxLine) {
-            return where + "line longer than 64 KiB";
-        }
-        if (line.find('\0') != std::string::npos) {
-            return where + "NUL byte in line";
-        }
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -175,7 +206,7 @@ int runScript(const Script& script, bool fromStdin) {
     return ExitSuccess;
 }
 
-int runPrompt(bool dryRun) {
+int runPrompt(bool dryRun, bool strictly) {
     LineEditor editor;
     ParallelPort& link = instance().portLink();
     link.setInterruptEndsLine(true);
@@ -190,6 +221,9 @@ int runPrompt(bool dryRun) {
             continue;
         }
         editor.remember(text);
+        if (strictly && strict::report(splitWords(text)) > 0) {
+            continue;  // the problems are said; the line is not run
+        }
         link.startLine();
         const int status = runLine(splitWords(text));
         if (link.lineAbandoned()) {
@@ -233,13 +267,23 @@ int runSession(const Options& options) {
         std::cerr << error << std::endl;
         return ExitUsage;
     }
+    if (options.strict && !options.interactive) {
+        // Every line of the file is checked before the first one runs.
+        int problems = strict::report(options.words);
+        for (const FileLine& line : script.lines) {
+            problems += strict::report(line.words, script.name + ":" + std::to_string(line.number));
+        }
+        if (problems > 0) {
+            return ExitUsage;
+        }
+    }
     if (options.dryRun) {
         dry_run::start();
     }
     setWordHook(&onWord);
     int status = ExitSuccess;
     if (options.interactive) {
-        status = runPrompt(options.dryRun);
+        status = runPrompt(options.dryRun, options.strict);
     } else if (!options.file.empty()) {
         status = runScript(script, options.file == "-");
     } else {

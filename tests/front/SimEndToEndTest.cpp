@@ -180,8 +180,9 @@ TEST(SimSession, BadFilesAreRefusedBeforeAnythingRuns) {
         std::string path;
         const char* message;
     } cases[] = {
-        {"", "/nonexistent/pmc10", "no such file"},
+        {"", "/nonexistent/pmc10", "No such file or directory"},
         {"", dir, "a directory"},
+        {"", "/dev/zero", ":1: NUL byte"},
         {"menu\n" + std::string(70000, 'a') + "\n", "", ":2: line longer than 64 KiB"},
         {std::string("menu\nenter\nmenu\0x\n", 18), "", ":3: NUL byte"},
     };
@@ -201,6 +202,17 @@ TEST(SimSession, BadFilesAreRefusedBeforeAnythingRuns) {
         }
     }
     rmdir(dir);
+}
+
+TEST(SimSession, StrictChecksEveryLineOfAFileBeforeTheFirstRuns) {
+    const std::string path = writeTemp("menu\nmenu nxt\n# fine\npmcchannel 17\n");
+    const RunResult run = sim({"--strict", "-f", path});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(traceOps(run.err).empty()) << run.err;
+    EXPECT_NE(run.err.find(path + ":2"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(path + ":4"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(path + ":1"), std::string::npos) << run.err;
+    unlink(path.c_str());
 }
 
 TEST(SimSession, DryRunListsWhatThePortWouldBeGivenOnTheIdealSchedule) {
