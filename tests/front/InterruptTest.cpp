@@ -3,7 +3,10 @@
 // calling shell stops too); a stop signal waits for the stroke to finish; a signal the
 // tool was started with ignored stays ignored; output that cannot be written changes
 // neither the strokes nor the status.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <random>
@@ -138,6 +141,33 @@ TEST(Interrupt, StopWaitsForTheStrokeAndTheRunGoesOnAfterContinue) {
         EXPECT_GE(writes[longest].first - writes[longest - 1].first, 250000);
         EXPECT_EQ(writes[longest - 1].second, "ff") << "a key was held while stopped";
     }
+}
+
+TEST(Interrupt, ASignalEndsARunWhoseTraceNobodyReads) {
+    // Standard error is a pipe that is already full and never read: the trace cannot be
+    // written, and a signal must still end the run at once.
+    int pipeFds[2];
+    ASSERT_EQ(pipe2(pipeFds, O_NONBLOCK), 0);
+    const std::string filler(4096, 'x');
+    while (write(pipeFds[1], filler.data(), filler.size()) > 0) {
+    }
+    fcntl(pipeFds[1], F_SETFL, 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeFds[1], 2);
+        execl(PMC10_SIM, PMC10_SIM, "r", "menu", "menu", "menu", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto sent = std::chrono::steady_clock::now();
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const auto took = std::chrono::steady_clock::now() - sent;
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_LT(took, std::chrono::milliseconds(100));
 }
 
 TEST(Interrupt, SilentTerminalDuringCalibrationCanBeInterrupted) {
