@@ -23,7 +23,7 @@
 namespace {
 
 /// Longer lines are refused: no command line of this tool comes near it.
-constexpr std::size_t kMaxLine = 64 * 1024;
+constexpr std::size_t kMaxLine = std::size_t{64} * 1024;
 
 /// One line of a file: its words (comment and line end gone) and where the next begins.
 struct FileLine {
@@ -49,7 +49,7 @@ std::vector<std::string> splitWords(const std::string& line) {
 
 /// Files larger than this are refused: a set-up file is a few lines, and reading stops
 /// here whatever arrives (a device, a pipe that never ends).
-constexpr std::size_t kMaxFile = 16 * 1024 * 1024;
+constexpr std::size_t kMaxFile = std::size_t{16} * 1024 * 1024;
 
 /// Reads all of `in`, checking as it goes so that it stops at the first NUL byte, the
 /// first line over kMaxLine and kMaxFile in all; empty when the text is good, else the

@@ -49,14 +49,18 @@ std::vector<std::string> split(const std::string& text, char separator) {
     for (;;) {
         const auto end = text.find(separator, start);
         parts.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) return parts;
+        if (end == std::string::npos) {
+            return parts;
+        }
         start = end + 1;
     }
 }
 
 std::string joined(const std::vector<std::string>& parts) {
     std::string text;
-    for (const auto& part : parts) text += (text.empty() ? "" : ",") + part;
+    for (const auto& part : parts) {
+        text += (text.empty() ? "" : ",") + part;
+    }
     return text;
 }
 
@@ -67,7 +71,9 @@ struct Fd {
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     ~Fd() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
 };
 
@@ -85,7 +91,10 @@ std::vector<std::string> chipPaths() {
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> paths;
-    for (auto& entry : found) paths.push_back(std::move(entry.second));
+    paths.reserve(found.size());
+    for (auto& entry : found) {
+        paths.push_back(std::move(entry.second));
+    }
     return paths;
 }
 
@@ -103,14 +112,18 @@ bool lineInfo(int chipFd, unsigned offset, gpio_v2_line_info& info) {
 long findLine(int chipFd, unsigned lineCount, const std::string& name) {
     gpio_v2_line_info info;
     for (unsigned offset = 0; offset < lineCount; ++offset) {
-        if (lineInfo(chipFd, offset, info) && name == info.name) return offset;
+        if (lineInfo(chipFd, offset, info) && name == info.name) {
+            return offset;
+        }
     }
     return -1;
 }
 
 std::string cannotOpen(const std::string& path, int error) {
     std::string reason = "pmc10: cannot open " + path + ": " + std::strerror(error);
-    if (error == EACCES || error == EPERM) reason += kAccessHint;
+    if (error == EACCES || error == EPERM) {
+        reason += kAccessHint;
+    }
     return reason;
 }
 
@@ -138,7 +151,9 @@ std::string resolve(const Text& text, Lines& lines) {
         Fd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
         gpiochip_info info{};
         if (fd.fd >= 0 && ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) {
-            if (!byLabel && !chip.empty()) return "pmc10: " + path + " is not a GPIO chip";
+            if (!byLabel && !chip.empty()) {
+                return "pmc10: " + path + " is not a GPIO chip";
+            }
             continue;
         }
         if (fd.fd < 0) {
@@ -158,7 +173,9 @@ std::string resolve(const Text& text, Lines& lines) {
         }
         labels +=
             std::string(labels.empty() ? "" : ", ") + baseName(path) + " '" + info.label + "'";
-        if (byLabel && chip != info.label) continue;
+        if (byLabel && chip != info.label) {
+            continue;
+        }
         bool all = true;
         for (unsigned i = 0; i < kLineCount; ++i) {
             const std::string& token = text.lines[i];
@@ -182,7 +199,9 @@ std::string resolve(const Text& text, Lines& lines) {
             }
             lines.offsets[i] = static_cast<unsigned>(offset);
         }
-        if (!all) continue;
+        if (!all) {
+            continue;
+        }
         for (unsigned i = 0; i < kLineCount; ++i) {
             for (unsigned j = 0; j < i; ++j) {
                 if (lines.offsets[i] == lines.offsets[j]) {
@@ -194,9 +213,15 @@ std::string resolve(const Text& text, Lines& lines) {
         lines.chipPath = path;
         return {};
     }
-    if (!refused.empty()) return cannotOpen(refused, refusedError);
-    if (labels.empty()) return "pmc10: no GPIO chip found (no /dev/gpiochip* device)";
-    if (byLabel) return "pmc10: no GPIO chip labelled '" + chip + "' (chips: " + labels + ")";
+    if (!refused.empty()) {
+        return cannotOpen(refused, refusedError);
+    }
+    if (labels.empty()) {
+        return "pmc10: no GPIO chip found (no /dev/gpiochip* device)";
+    }
+    if (byLabel) {
+        return "pmc10: no GPIO chip labelled '" + chip + "' (chips: " + labels + ")";
+    }
     return "pmc10: no GPIO chip has all four lines " + joined(text.lines) + " (chips: " + labels +
            ")";
 }
@@ -208,12 +233,16 @@ class GpioPort final : public Port {
     ~GpioPort() override { close(); }
 
     bool write(std::uint8_t byte) override {
-        if (requestFd_ < 0) return false;
+        if (requestFd_ < 0) {
+            return false;
+        }
         // Only the lines that change are set: a driver that sets lines one at a time
         // (hid-mcp2221 sends one USB command per line) then does no more than it must.
         const std::uint64_t bits = byte & 0xF;
         const std::uint64_t changed = bits ^ lines_;
-        if (changed == 0) return true;
+        if (changed == 0) {
+            return true;
+        }
         gpio_v2_line_values values{};
         values.bits = bits;
         values.mask = changed;
@@ -221,7 +250,9 @@ class GpioPort final : public Port {
         if (ioctl(requestFd_, GPIO_V2_LINE_SET_VALUES_IOCTL, &values) != 0) {
             const int error = errno;
             failure_ = "pmc10: " + description_ + " failed: " + std::strerror(error);
-            if (error == ENODEV) failure_ += " (the chip is gone: was the adapter unplugged?)";
+            if (error == ENODEV) {
+                failure_ += " (the chip is gone: was the adapter unplugged?)";
+            }
             ::close(requestFd_);
             requestFd_ = -1;
             return false;
@@ -230,7 +261,9 @@ class GpioPort final : public Port {
     }
 
     void close() override {
-        if (requestFd_ >= 0) ::close(requestFd_);
+        if (requestFd_ >= 0) {
+            ::close(requestFd_);
+        }
         requestFd_ = -1;
     }
 
@@ -255,8 +288,12 @@ class GpioPort final : public Port {
 std::string foreignHolder(int chipFd, const Lines& lines, const std::string& chipName) {
     gpio_v2_line_info info;
     for (unsigned offset : lines.offsets) {
-        if (!lineInfo(chipFd, offset, info) || !(info.flags & GPIO_V2_LINE_FLAG_USED)) continue;
-        if (std::strcmp(info.consumer, kConsumer) == 0) continue;
+        if (!lineInfo(chipFd, offset, info) || !(info.flags & GPIO_V2_LINE_FLAG_USED)) {
+            continue;
+        }
+        if (std::strcmp(info.consumer, kConsumer) == 0) {
+            continue;
+        }
         const std::string holder = info.consumer[0] != '\0'
                                        ? std::string("'") + info.consumer + "'"
                                        : std::string("another program or a kernel driver");
@@ -269,24 +306,36 @@ std::string foreignHolder(int chipFd, const Lines& lines, const std::string& chi
 OpenResult openText(const std::string& portText) {
     Text text;
     std::string error;
-    if (!parse(portText, text, error)) return OpenResult::badText(error);
+    if (!parse(portText, text, error)) {
+        return OpenResult::badText(error);
+    }
     Lines lines;
     const std::string reason = resolve(text, lines);
-    if (!reason.empty()) return OpenResult::unusable(reason);
+    if (!reason.empty()) {
+        return OpenResult::unusable(reason);
+    }
 
     const std::string chipName = baseName(lines.chipPath);
     std::string description = "GPIO " + chipName + " lines ";
     for (unsigned i = 0; i < kLineCount; ++i) {
         description += (i ? "," : "") + std::to_string(lines.offsets[i]);
     }
-    if (text.activeLow) description += " active-low";
-    if (text.openDrain) description += " open-drain";
+    if (text.activeLow) {
+        description += " active-low";
+    }
+    if (text.openDrain) {
+        description += " open-drain";
+    }
 
     Fd chip(open(lines.chipPath.c_str(), O_RDWR | O_CLOEXEC));
-    if (chip.fd < 0) return OpenResult::unusable(cannotOpen(lines.chipPath, errno));
+    if (chip.fd < 0) {
+        return OpenResult::unusable(cannotOpen(lines.chipPath, errno));
+    }
 
     gpio_v2_line_request request{};
-    for (unsigned i = 0; i < kLineCount; ++i) request.offsets[i] = lines.offsets[i];
+    for (unsigned i = 0; i < kLineCount; ++i) {
+        request.offsets[i] = lines.offsets[i];
+    }
     request.num_lines = kLineCount;
     std::strncpy(request.consumer, kConsumer, sizeof request.consumer - 1);
     request.config.flags = GPIO_V2_LINE_FLAG_OUTPUT |
@@ -301,7 +350,9 @@ OpenResult openText(const std::string& portText) {
     // and the wait still wakes the wait.
     bool watching = false;
     for (;;) {
-        if (ioctl(chip.fd, GPIO_V2_GET_LINE_IOCTL, &request) == 0) break;
+        if (ioctl(chip.fd, GPIO_V2_GET_LINE_IOCTL, &request) == 0) {
+            break;
+        }
         const int requestError = errno;
         if (requestError != EBUSY) {
             std::string why =
@@ -314,7 +365,9 @@ OpenResult openText(const std::string& portText) {
             return OpenResult::unusable(why);
         }
         const std::string holder = foreignHolder(chip.fd, lines, chipName);
-        if (!holder.empty()) return OpenResult::unusable(holder);
+        if (!holder.empty()) {
+            return OpenResult::unusable(holder);
+        }
         if (!watching) {
             for (unsigned offset : lines.offsets) {
                 gpio_v2_line_info info{};
