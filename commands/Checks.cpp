@@ -1,5 +1,6 @@
 #include "commands/Checks.h"
 
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 
@@ -103,15 +104,6 @@ void checkVerb(const VerbRange& verb, const std::vector<std::string>& words, Col
     }
 }
 
-bool isVerb(const std::string& upper) {
-    for (const VerbRange& verb : kVerbRanges) {
-        if (upper == verb.name) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 namespace strict {
@@ -141,7 +133,7 @@ std::vector<std::string> problems(const std::vector<std::string>& words,
             continue;
         } else if (word == "R" || word == "RD") {
             found.add("<" + word + "> works only as the first word");
-        } else if (isVerb(word)) {
+        } else if (std::find(verbNames().begin(), verbNames().end(), word) != verbNames().end()) {
             found.add("<" + word + "> works only as the first word, alone with its number");
         } else {
             found.addUnknown(word, "unknown word");

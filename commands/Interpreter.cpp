@@ -48,7 +48,9 @@ void Red10::printReturnPath() const {
 
 void Red10::returnToPerformance() {
     returnPath.push_back("ENTER");
-    port.wait(kReturnPauseMs);
+    if (!port.lineAbandoned()) {  // an interrupted line walks nothing back
+        port.wait(kReturnPauseMs);
+    }
     for (const std::string& word : returnPath) {
         sendCommand(word, false);
     }

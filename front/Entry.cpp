@@ -10,6 +10,7 @@
 #include "front/HelpScreens.h"
 #include "front/Options.h"
 #include "front/PortList.h"
+#include "front/Session.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
 #include "platform/Signals.h"
@@ -20,6 +21,8 @@
 #endif
 
 namespace {
+
+void (*wordHook)(const std::string& word) = nullptr;
 
 /// A first word that runs a fixed task instead of a command sequence.
 struct Verb {
@@ -108,12 +111,18 @@ int runSequence(std::vector<std::string> words, const std::string& firstUpper) {
     }
     Red10& controller = instance();
     for (const std::string& word : words) {
+        if (wordHook != nullptr) {
+            wordHook(word);
+        }
         controller.sendCommand(word, record);
     }
-    if (show) {
+    if (show && !controller.portLink().lineAbandoned()) {
         controller.printReturnPath();
     }
     if (record) {
+        if (wordHook != nullptr) {
+            wordHook("");
+        }
         controller.returnToPerformance();
     }
     return ExitSuccess;
@@ -149,6 +158,14 @@ int finishRun(int status) {
 
 }  // namespace
 
+int runCommandWords(const std::vector<std::string>& words) {
+    return runWords(words);
+}
+
+void setWordHook(void (*hook)(const std::string& word)) {
+    wordHook = hook;
+}
+
 int runEntry(const CommandLine& commandLine) {
     const Options options = parseOptions(commandLine.arguments());
     if (!options.error.empty()) {
@@ -166,6 +183,10 @@ int runEntry(const CommandLine& commandLine) {
     choosePort(options);
     if (options.listPorts) {
         return printPortList();
+    }
+    if (wantsSession(options)) {
+        // Files, dry runs and the prompt: checked in full before anything runs.
+        return finishRun(runSession(options));
     }
     if (options.words.empty()) {
         printUsage(commandLine);

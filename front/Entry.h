@@ -13,5 +13,17 @@ enum ExitStatus {
     ExitUsage = 2,
 };
 
+#include <string>
+#include <vector>
+
 /// Runs the tool for one command line and returns its exit status.
 int runEntry(const CommandLine& commandLine);
+
+/// Runs the command words of one line (a verb with its number, or a sequence with `r`/`rd`
+/// first) as a command line's words run; the port stays held for the next line.
+int runCommandWords(const std::vector<std::string>& words);
+
+/// Told each top-level word of a sequence before it is interpreted, and "" before the way
+/// back is walked; nullptr for none. Files and dry runs use it to name where strokes and
+/// warnings come from.
+void setWordHook(void (*hook)(const std::string& word));

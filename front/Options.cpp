@@ -54,6 +54,14 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.help = true;
         } else if (arg == "--strict") {
             options.strict = true;
+        } else if (isOption(arg, "--file", 'f', true)) {
+            if (!takeValue(args, i, "--file", 'f', options.file, options.error)) {
+                return options;
+            }
+        } else if (arg == "--dry-run" || arg == "-n") {
+            options.dryRun = true;
+        } else if (arg == "--interactive" || arg == "-i") {
+            options.interactive = true;
         } else if (arg == "--version") {
             options.version = true;
         } else {

@@ -15,6 +15,12 @@ struct Options {
     bool version = false;
     /// --strict: check every word before the port is opened; refuse the run on a problem.
     bool strict = false;
+    /// The FILE of --file/-f ("-" for standard input), or empty.
+    std::string file;
+    /// --dry-run/-n: list what would be stroked, open no port, wait for nothing.
+    bool dryRun = false;
+    /// --interactive/-i: a prompt that runs each line typed.
+    bool interactive = false;
     /// The command words after the options.
     std::vector<std::string> words;
     /// A misused option: one "pmc10: " line saying what is wrong.

@@ -132,7 +132,8 @@ void ParallelPort::release() {
         port_->close();
         port_.reset();
         openPort = nullptr;
-        tried_ = false;  // a later use opens it again
+        tried_ = false;  // a later use opens it again, afresh
+        failed_ = false;
         signals::setHandler(nullptr);
     }
 }

@@ -15,6 +15,9 @@ extern const Backend ppdevBackend;
 extern const Backend directIoBackend;
 #endif
 extern const Backend ftdiBackend;
+#if defined(PMC10_HAVE_GPIO)
+extern const Backend gpioBackend;
+#endif
 
 namespace {
 
@@ -30,6 +33,9 @@ std::vector<const Backend*>& registered() {
             &directIoBackend,
 #endif
             &ftdiBackend,
+#if defined(PMC10_HAVE_GPIO)
+            &gpioBackend,
+#endif
     };
     return all;
 }

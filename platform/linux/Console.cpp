@@ -113,12 +113,10 @@ void guardStandardDescriptors() {
 }
 
 void prepare() {
-    static OutputBuffer out(STDOUT_FILENO);
-    static OutputBuffer err(STDERR_FILENO);
-    static InputBuffer in(STDIN_FILENO);
-    std::cout.rdbuf(&out);
-    std::cerr.rdbuf(&err);
-    std::cin.rdbuf(&in);
+    // Never destroyed: the standard streams flush into them after main() returns.
+    std::cout.rdbuf(new OutputBuffer(STDOUT_FILENO));
+    std::cerr.rdbuf(new OutputBuffer(STDERR_FILENO));
+    std::cin.rdbuf(new InputBuffer(STDIN_FILENO));
 }
 
 void writeError(const char* data, std::size_t size) {

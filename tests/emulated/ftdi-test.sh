@@ -101,7 +101,8 @@ log=/tmp/gadget.log
 
 # A full-speed bus, as an FT232R's; ftdi_sio binds the device first, as on a desktop.
 gadget_init /lib/modules is_high_speed=0 && gadget_load /lib/modules usb_f_fs usbserial ftdi_sio &&
-    gadget_create ftdi 0x0403 0x6001 0x0600 FTDI "FT232R USB UART" PMC10FT1 &&
+    gadget_create ftdi 0x0403 0x6001 FTDI "FT232R USB UART" PMC10FT1 &&
+    gadget_set ftdi bcdDevice 0x0600 &&
     gadget_add_function ftdi ffs.ftdi && gadget_mount_ffs ftdi /dev/ffs-ftdi ||
     { echo "gadget set-up failed" >$results; poweroff -f; }
 trigger=/tmp/trigger

@@ -58,6 +58,15 @@ TEST(BadInput, HugeWordsOnTheCommandLineAndAsAnAnswer) {
     EXPECT_EQ(answered.out.substr(answered.out.size() - 6), "done.\n");
 }
 
+TEST(BadInput, StrictRefusalNeverOpensThePort) {
+    const RunResult run = runProcess(PMC10_SIM, {"--strict", "pmcchannel", "12", "nxt"});
+    expectCleanEnd(run, 2);
+    std::string lines;
+    EXPECT_TRUE(traceOps(run.err, &lines).empty()) << run.err;
+    EXPECT_EQ(lines, "pmc10: strict: PMCCHANNEL takes one number (<nxt> would be ignored)\n");
+    EXPECT_EQ(run.out, "");
+}
+
 TEST(BadInput, OutputThatCannotBeWritten) {
     const struct {
         std::vector<std::string> args;

@@ -138,6 +138,30 @@ TEST_F(EntryTest, StrictRefusesTyposBeforeThePortAndLenientRunsSuggest) {
                   {"pmc10: strict: set.pmc10:3: unknown word <NXT>", "pmc10: did you mean NEXT?"}));
 }
 
+TEST_F(EntryTest, APortThatFailsHalfWayStopsTheRunWithStatusOne) {
+    const struct {
+        std::vector<std::string> args;
+        int writes;
+        const char* leftBehind;
+    } cases[] = {
+        {{"rd", "editbankname"}, 10, ""},
+        {{"pmcchannel", "12"}, 20, "MIDI channel page"},
+        {{"calibratepedal", "1"}, 50, "calibration page"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        portlib::recorder::clear();
+        portlib::recorder::failAfterWrites(c.writes);
+        const EntryRun run = runEntryWith(c.args, "ok\nok\n");
+        portlib::recorder::failAfterWrites(-1);
+        EXPECT_EQ(run.status, ExitFailure);
+        EXPECT_EQ(writeCount(), c.writes) << "nothing reaches a failed port";
+        EXPECT_NE(run.err.find("pmc10: the test recorder was unplugged\n"), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find(c.leftBehind), std::string::npos) << run.err;
+    }
+}
+
 TEST_F(EntryTest, ThousandsOfWordsAreAllSent) {
     std::vector<std::string> args{"r"};
     for (int i = 0; i < 5000; ++i) {
@@ -175,3 +199,23 @@ TEST_F(EntryTest, HelpAndVersionOptions) {
 }
 
 }  // namespace
+
+TEST_F(EntryTest, SessionOptionsMisusedStrokeNothing) {
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"-f"}, "pmc10: -f needs a value (pmc10 --help)\n"},
+        {{"-n"}, "pmc10: --dry-run needs command words or --file\n"},
+        {{"-f", "x", "menu"}, "pmc10: --file takes no command words after it\n"},
+        {{"-i", "menu"}, "pmc10: --interactive takes neither --file nor command words\n"},
+        {{"--interactive", "--file=x"},
+         "pmc10: --interactive takes neither --file nor command words\n"},
+    };
+    for (const auto& c : cases) {
+        const EntryRun run = runEntryWith(c.args);
+        EXPECT_EQ(run.status, ExitUsage) << c.message;
+        EXPECT_EQ(run.err, c.message);
+        EXPECT_EQ(writeCount(), 0);
+    }
+}

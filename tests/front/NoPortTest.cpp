@@ -2,6 +2,7 @@
 // as on a PC without port access: nothing that needs the port may stroke a key, and
 // nothing that does not need it may be held back.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/EntryRun.h"
 #include "support/PortTrace.h"
@@ -29,6 +30,22 @@ TEST(NoPort, CommandSequenceFailsWithoutWriting) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, kError);
         EXPECT_EQ(writeCount(), 0);
+    }
+}
+
+TEST(NoPort, FileStopsAtItsFirstLineThatNeedsThePort) {
+    char path[] = "/tmp/pmc10-noport-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "cable\nmenu\nenter\n", 17), 17);
+    close(fd);
+    portlib::recorder::clear();
+    const EntryRun run = runEntryWith({"-f", path});
+    unlink(path);
+    EXPECT_EQ(run.status, ExitFailure);
+    EXPECT_EQ(run.err, kError) << "said once: the lines after it are not run";
+    for (const auto& operation : portlib::recorder::operations()) {
+        EXPECT_EQ(operation.kind, portlib::recorder::Operation::Kind::Init);
     }
 }
 

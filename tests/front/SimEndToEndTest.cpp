@@ -125,3 +125,139 @@ TEST(SimEndToEnd, PedalCalibrationWithAnswersOnAPipe) {
 }
 
 }  // namespace
+
+// Sessions: files of command lines, dry runs and the prompt.
+namespace {
+
+std::string writeTemp(const std::string& text) {
+    char path[] = "/tmp/pmc10-file-XXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+    return path;
+}
+
+std::vector<std::string> withoutInit(std::vector<std::string> ops) {
+    ops.erase(std::remove(ops.begin(), ops.end(), "init"), ops.end());
+    return ops;
+}
+
+TEST(SimSession, FileStrokesWhatItsLinesStrokeOneByOne) {
+    const std::vector<std::vector<std::string>> lines{
+        {"menu", "enter"},    {"rd", "editbankname"},
+        {"pmcchannel", "3"},  {"startcalibratepedal", "1"},
+        {"r", "foo", "0xF1"}, {"cable"}};
+    std::string text = "# set-up\r\n\r\n";
+    std::vector<std::string> oneByOne;
+    for (const auto& words : lines) {
+        for (const std::string& word : words) {
+            text += word + ' ';
+        }
+        text += "  # comment\r\n\n";
+        const std::vector<std::string> ops = withoutInit(traceOps(sim(words).err));
+        oneByOne.insert(oneByOne.end(), ops.begin(), ops.end());
+    }
+    const std::string file = writeTemp(text);
+    for (const std::string& name : {file, std::string("-")}) {
+        RunOptions options;
+        options.input = name == "-" ? text : "";
+        const RunResult run = sim({"-f", name}, options);
+        std::string other;
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(withoutInit(traceOps(run.err, &other)), oneByOne) << name;
+        const std::string shown = name == "-" ? "<stdin>" : name;
+        EXPECT_EQ(other, "pmc10: " + shown + ":11:\nWARNING: unknown command: <FOO>\n");
+    }
+    unlink(file.c_str());
+}
+
+TEST(SimSession, BadFilesAreRefusedBeforeAnythingRuns) {
+    char dir[] = "/tmp/pmc10-dir-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const struct {
+        std::string text;  // empty: the path is used as it is
+        std::string path;
+        const char* message;
+    } cases[] = {
+        {"", "/nonexistent/pmc10", "No such file or directory"},
+        {"", dir, "a directory"},
+        {"", "/dev/zero", ":1: NUL byte"},
+        {"menu\n" + std::string(70000, 'a') + "\n", "", ":2: line longer than 64 KiB"},
+        {std::string("menu\nenter\nmenu\0x\n", 18), "", ":3: NUL byte"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = c.path.empty() ? writeTemp(c.text) : c.path;
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"-f", path}, {"-n", "--file=" + path}}) {
+            const RunResult run = sim(args);
+            EXPECT_EQ(run.exitCode, 2) << c.message;
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err.rfind("pmc10: ", 0), 0U) << run.err;
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        }
+        if (c.path.empty()) {
+            unlink(path.c_str());
+        }
+    }
+    rmdir(dir);
+}
+
+TEST(SimSession, StrictChecksEveryLineOfAFileBeforeTheFirstRuns) {
+    const std::string path = writeTemp("menu\nmenu nxt\n# fine\npmcchannel 17\n");
+    const RunResult run = sim({"--strict", "-f", path});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(traceOps(run.err).empty()) << run.err;
+    EXPECT_NE(run.err.find(path + ":2"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(path + ":4"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(path + ":1"), std::string::npos) << run.err;
+    unlink(path.c_str());
+}
+
+TEST(SimSession, DryRunListsWhatThePortWouldBeGivenOnTheIdealSchedule) {
+    const std::vector<std::vector<std::string>> cases{{"pmcchannel", "16"},
+                                                      {"rd", "editbankname"},
+                                                      {"menu", "0XF1", "foo"},
+                                                      {"r", "editpatchname", "enter"},
+                                                      {"startcalibratepedal", "2"}};
+    static const std::regex kStroke(R"(^ *(\d+) ms  (\S+) +0x([0-9A-F]{2})  (.+)$)");
+    static const std::regex kTotal(R"((\d+) strokes, total (\d+\.\d{3}) s$)");
+    for (const auto& words : cases) {
+        // The schedule the simulated port keeps: each stroke starts where its code is
+        // written, and the waits in between are exactly what is asked.
+        std::vector<std::string> strokes;
+        long ms = 0;
+        for (const std::string& op : traceOps(sim(words).err)) {
+            if (op.rfind("sleep ", 0) == 0) {
+                ms += std::stol(op.substr(6));
+            } else if (op.rfind("out 0x378 0x", 0) == 0 && op != "out 0x378 0xff") {
+                strokes.push_back(std::to_string(ms) + " " + op.substr(12));
+            }
+        }
+        std::vector<std::string> args{"-n"};
+        args.insert(args.end(), words.begin(), words.end());
+        const RunResult run = sim(args);
+        EXPECT_EQ(run.exitCode, 0);
+        std::vector<std::string> listed;
+        std::string total;
+        std::istringstream out(run.out);
+        for (std::string line; std::getline(out, line);) {
+            std::smatch m;
+            if (std::regex_match(line, m, kStroke)) {
+                std::string code = m[3];
+                std::transform(code.begin(), code.end(), code.begin(), ::tolower);
+                listed.push_back(m[1].str() + " " + code);
+            } else if (std::regex_search(line, m, kTotal)) {
+                total = m[2];
+            }
+        }
+        EXPECT_EQ(listed, strokes) << words[0];
+        char ideal[32];
+        std::snprintf(ideal, sizeof ideal, "%.3f", static_cast<double>(ms) / 1000);
+        EXPECT_EQ(total, ideal) << words[0];
+        EXPECT_EQ(traceOps(run.err), std::vector<std::string>{}) << "no port is opened";
+    }
+}
+
+}  // namespace

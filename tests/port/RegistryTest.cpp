@@ -101,6 +101,19 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {"ftdi:d:1", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:0/4", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:1/256", "write a USB device as ftdi:d:BUS/DEVICE"},
+#if defined(PMC10_HAVE_GPIO)
+        {"gpio:", "four lines are needed"},
+        {"gpio:gpiochip0:0,1,2,3,4", "(found 5)"},
+        {"gpio:gpiochip0:1,01,2,3", "line 01 is given twice"},
+        {"gpio:GPIO17,GPIO27,GPIO17,GPIO23", "line GPIO17 is given twice"},
+        {"gpio:17,27,22,23", "line offsets need a chip"},
+        {"gpio::0,1,2,3", "no chip before ':'"},
+        {"gpio:gpiochip0:0,1,,3", "an empty line"},
+        {"gpio:gpiochip0:0,1,2,3;active-high", "unknown option 'active-high'"},
+        {"gpio:gpiochip0:0,1,2,3;", "unknown option ''"},
+        {"gpio:gpiochip0:0,1,2,99999999999999999999", "no such line"},
+        {"gpio:gpiochip0:0,1,2,A_NAME_LONGER_THAN_THE_KERNEL_KEEPS", "no such line"},
+#endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -153,6 +166,10 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
 #else
         {"ftdi:s:0403:6001:NO-SUCH-SERIAL", false, Status::Unusable, "built without libftdi1",
          false},
+#endif
+#ifdef PMC10_HAVE_GPIO
+        {"gpio:" + dir_ + "/gpiochip9:0,1,2,3", false, Status::Unusable, "no GPIO chip", false},
+        {"gpio:" + dir_ + "/file:0,1,2,3", false, Status::Unusable, "is not a GPIO chip", false},
 #endif
     };
     std::vector<std::string> covered;

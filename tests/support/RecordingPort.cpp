@@ -12,15 +12,23 @@ using portlib::recorder::Operation;
 
 std::vector<Operation> log;
 bool failing = false;
+int writesBeforeFailure = -1;
 bool initialised = false;
 std::int64_t clockNanos = 0;
 
 class RecordingPort : public port::Port {
   public:
     bool write(std::uint8_t byte) override {
+        if (writesBeforeFailure == 0) {
+            return false;
+        }
+        if (writesBeforeFailure > 0) {
+            --writesBeforeFailure;
+        }
         log.push_back({Operation::Kind::Write, byte, ParallelPort::kAddress, 1});
         return true;
     }
+    std::string failure() const override { return "pmc10: the test recorder was unplugged"; }
     void close() override {}
     std::string describe() const override { return "the test recorder"; }
 };
@@ -76,6 +84,9 @@ void clear() {
 }
 void failInitialisation(bool fail) {
     failing = fail;
+}
+void failAfterWrites(int writes) {
+    writesBeforeFailure = writes;
 }
 std::int64_t virtualNow() {
     return clockNanos / 1000000;

@@ -27,6 +27,10 @@ void clear();
 /// Makes later initialize() calls fail (true) or succeed (false).
 void failInitialisation(bool fail);
 
+/// Makes the port fail, as an unplugged adapter does, once `writes` more writes have
+/// been recorded; a negative count never fails.
+void failAfterWrites(int writes);
+
 /// Milliseconds waited so far on the virtual clock.
 std::int64_t virtualNow();
 

@@ -1,23 +1,63 @@
-# USB devices made in an emulated PC: the kernel's dummy_hcd joins a USB device controller
-# (the gadget side) to a USB host controller (the host side) inside the same kernel, and a
-# gadget assembled in configfs plugs into it. The host side then sees an ordinary USB
-# device that a program in the guest (FunctionFS) or a kernel function (hid, acm, ...)
-# plays. For busybox sh in the guest's initramfs; source it from /init.
+# USB gadgets through configfs, for the guest of the emulated tests (busybox sh). Source
+# it after loading libcomposite and a UDC driver (dummy_hcd); each function returns non-zero
+# and says why on standard error when the kernel refuses a step.
 #
-#   gadget_init MODULE-DIR [dummy_hcd parameters...]
-#   gadget_create NAME VID PID BCD MANUFACTURER PRODUCT SERIAL
-#   gadget_add_function NAME FUNCTION [ATTRIBUTE=VALUE | ATTRIBUTE<FILE ...]
-#   gadget_mount_ffs INSTANCE DIR          (for a FunctionFS function "ffs.INSTANCE")
-#   gadget_bind NAME [UDC]    gadget_unbind NAME    gadget_remove NAME
-#   gadget_wait_host VID PID [SECONDS]     prints the host-side device's sysfs directory
+#   gadget_create NAME VID PID MANUFACTURER PRODUCT SERIAL
+#   gadget_add_function NAME TYPE.INSTANCE [ATTRIBUTE=VALUE ...]
+#   gadget_bind NAME [UDC]        (default: the first UDC present)
+#   gadget_unbind NAME
+#   gadget_init MODULE-DIR [dummy_hcd parameters...]   loads the modules, mounts configfs
+#   gadget_load MODULE-DIR MODULE...                     further modules (usb_f_fs, ...)
+#   gadget_set NAME ATTRIBUTE VALUE                      e.g. bcdDevice 0x0600
+#   gadget_mount_ffs INSTANCE DIR      for a FunctionFS function ffs.INSTANCE
+#   gadget_wait_host VID PID [SECONDS] prints the host side's sysfs directory of the device
 #
-# Every function returns non-zero, with a line on standard error, when a step fails.
+# Attribute values pass through printf %b, so a binary attribute (a HID report
+# descriptor) is written with octal escapes: report_desc='\006\000\377...'.
 
-GADGET_CONFIGFS=/sys/kernel/config/usb_gadget
+gadget_root=/sys/kernel/config/usb_gadget
 
 gadget_fail() {
     echo "gadget: $*" >&2
     return 1
+}
+
+gadget_create() {  # NAME VID PID MANUFACTURER PRODUCT SERIAL
+    [ -d "$gadget_root" ] || mount -t configfs none /sys/kernel/config 2>/dev/null
+    [ -d "$gadget_root" ] || gadget_fail "no $gadget_root (libcomposite not loaded?)" || return 1
+    g=$gadget_root/$1
+    mkdir "$g" || gadget_fail "cannot create gadget $1" || return 1
+    echo "$2" >"$g/idVendor" && echo "$3" >"$g/idProduct" &&
+        echo 0x0200 >"$g/bcdUSB" && echo 0x0100 >"$g/bcdDevice" &&
+        mkdir "$g/strings/0x409" &&
+        echo "$4" >"$g/strings/0x409/manufacturer" &&
+        echo "$5" >"$g/strings/0x409/product" &&
+        echo "$6" >"$g/strings/0x409/serialnumber" &&
+        mkdir -p "$g/configs/c.1/strings/0x409" &&
+        echo 100 >"$g/configs/c.1/MaxPower" ||
+        gadget_fail "cannot set up gadget $1"
+}
+
+gadget_add_function() {  # NAME TYPE.INSTANCE [ATTRIBUTE=VALUE ...]
+    g=$gadget_root/$1
+    f=$g/functions/$2
+    mkdir "$f" || gadget_fail "cannot create function $2 (its module loaded?)" || return 1
+    shift 2
+    for setting in "$@"; do
+        printf '%b' "${setting#*=}" >"$f/${setting%%=*}" ||
+            gadget_fail "cannot set ${setting%%=*} of ${f##*/}" || return 1
+    done
+    ln -s "$f" "$g/configs/c.1/" || gadget_fail "cannot add ${f##*/} to the configuration"
+}
+
+gadget_bind() {  # NAME [UDC]
+    udc=${2:-$(ls /sys/class/udc 2>/dev/null | head -1)}
+    [ -n "$udc" ] || gadget_fail "no USB device controller (dummy_hcd not loaded?)" || return 1
+    echo "$udc" >"$gadget_root/$1/UDC" || gadget_fail "cannot bind $1 to $udc"
+}
+
+gadget_unbind() {  # NAME
+    echo "" >"$gadget_root/$1/UDC" || gadget_fail "cannot unbind $1"
 }
 
 # Loads the modules that make the gadget side and the host side from MODULE-DIR, which
@@ -36,12 +76,10 @@ gadget_init() {
         fi
     done
     grep -q configfs /proc/mounts || mount -t configfs none /sys/kernel/config ||
-        gadget_fail "cannot mount configfs" || return 1
-    [ -d "$GADGET_CONFIGFS" ] || gadget_fail "no usb_gadget in configfs (libcomposite?)"
+        gadget_fail "cannot mount configfs"
 }
 
-# Loads further modules from the same kind of directory: gadget_load MODULE-DIR NAME...
-gadget_load() {
+gadget_load() {  # MODULE-DIR MODULE...
     moddir=$1
     shift
     for module; do
@@ -50,73 +88,18 @@ gadget_load() {
     done
 }
 
-gadget_create() {
-    [ $# -eq 7 ] || gadget_fail "usage: gadget_create NAME VID PID BCD MANUFACTURER PRODUCT SERIAL" || return 1
-    dir=$GADGET_CONFIGFS/$1
-    mkdir "$dir" || gadget_fail "cannot create gadget $1" || return 1
-    echo "$2" >"$dir/idVendor"
-    echo "$3" >"$dir/idProduct"
-    echo "$4" >"$dir/bcdDevice"
-    echo 0x0200 >"$dir/bcdUSB"
-    mkdir "$dir/strings/0x409"
-    echo "$5" >"$dir/strings/0x409/manufacturer"
-    echo "$6" >"$dir/strings/0x409/product"
-    echo "$7" >"$dir/strings/0x409/serialnumber"
-    mkdir "$dir/configs/c.1"
-    echo 90 >"$dir/configs/c.1/MaxPower"
-    echo 0x80 >"$dir/configs/c.1/bmAttributes"
+gadget_set() {  # NAME ATTRIBUTE VALUE
+    echo "$3" >"$gadget_root/$1/$2" || gadget_fail "cannot set $2 of $1"
 }
 
-# Creates functions/FUNCTION (e.g. ffs.ftdi, hid.usb0), writes its attributes, then links
-# it into the configuration (some functions take attributes only before that).
-gadget_add_function() {
-    dir=$GADGET_CONFIGFS/$1
-    function=$2
-    shift 2
-    mkdir "$dir/functions/$function" || gadget_fail "cannot create function $function" || return 1
-    for setting; do
-        case $setting in
-        *=*) printf '%s' "${setting#*=}" >"$dir/functions/$function/${setting%%=*}" ;;
-        *\<*) cat "${setting#*<}" >"$dir/functions/$function/${setting%%<*}" ;;
-        *) gadget_fail "bad attribute setting '$setting'" || return 1 ;;
-        esac || gadget_fail "cannot set $setting on $function" || return 1
-    done
-    ln -s "$dir/functions/$function" "$dir/configs/c.1/" ||
-        gadget_fail "cannot link $function into the configuration"
-}
-
-# Mounts the FunctionFS of function ffs.INSTANCE on DIR: the program that plays the
-# function opens DIR/ep0 and writes its descriptors before the gadget can be bound.
-gadget_mount_ffs() {
+# The program that plays the function opens DIR/ep0 and writes its descriptors before the
+# gadget can be bound.
+gadget_mount_ffs() {  # INSTANCE DIR
     mkdir -p "$2"
     mount -t functionfs "$1" "$2" || gadget_fail "cannot mount functionfs $1 on $2"
 }
 
-# Plugs the gadget in: binds it to UDC, or to the first (dummy_udc.0).
-gadget_bind() {
-    udc=${2:-$(ls /sys/class/udc | head -n 1)}
-    [ -n "$udc" ] || gadget_fail "no USB device controller (dummy_hcd loaded?)" || return 1
-    echo "$udc" >"$GADGET_CONFIGFS/$1/UDC" || gadget_fail "cannot bind $1 to $udc"
-}
-
-# Unplugs it: the host side sees the device disconnect.
-gadget_unbind() {
-    echo "" >"$GADGET_CONFIGFS/$1/UDC" 2>/dev/null || true
-}
-
-gadget_remove() {
-    dir=$GADGET_CONFIGFS/$1
-    gadget_unbind "$1"
-    for link in "$dir"/configs/c.1/*; do
-        [ -L "$link" ] && rm "$link"
-    done
-    rmdir "$dir/configs/c.1/strings/0x409" 2>/dev/null
-    rmdir "$dir/configs/c.1" "$dir"/functions/* "$dir/strings/0x409" "$dir"
-}
-
-# Waits until the host side has enumerated a device VID:PID (hex, no 0x) and prints its
-# sysfs directory, e.g. /sys/bus/usb/devices/1-1.
-gadget_wait_host() {
+gadget_wait_host() {  # VID PID [SECONDS]: VID and PID in hex, no 0x
     tries=$((${3:-10} * 20))
     while [ "$tries" -gt 0 ]; do
         for device in /sys/bus/usb/devices/*; do

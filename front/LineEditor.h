@@ -1,0 +1,31 @@
+// The prompt of the interactive session: line editing, history and Tab completion with
+// libedit where the build has it, else a plain prompt. A Ctrl-C at the prompt clears the
+// line; Ctrl-D ends the session.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class LineEditor {
+  public:
+    enum class Result { Line, Interrupted, End };
+
+    LineEditor();
+    ~LineEditor();
+    LineEditor(const LineEditor&) = delete;
+    LineEditor& operator=(const LineEditor&) = delete;
+
+    /// Shows "pmc10> " and reads one line, without its line end.
+    Result read(std::string& line);
+    /// Adds a line to the history, which is saved at once.
+    void remember(const std::string& line);
+
+    /// $XDG_STATE_HOME/pmc10/history, else ~/.local/state/pmc10/history; empty if neither.
+    static std::string historyPath();
+
+    /// What the editor keeps between lines (reached from libedit's callbacks too).
+    struct State;
+
+  private:
+    std::unique_ptr<State> state_;
+};

@@ -1,0 +1,345 @@
+#!/usr/bin/env bash
+# Boots Debian's own kernel on an emulated PC (QEMU) with a USB MCP2221A made of a configfs
+# HID gadget on dummy_hcd: the kernel's hid-mcp2221 driver binds to it and offers its four
+# GP pins as a gpiochip, and mcp2221-gadget.c answers the driver's commands and logs every
+# change of the pins with its time. First a small uAPI client (gpio-lines.c) shows that the
+# chip works; then the real pmc10 drives it with --port gpio:...
+#
+# Usage: gpio-test.sh PMC10|- WORK-DIR [CACHE-DIR]     ("-": the chip checks only)
+# Needs qemu-system-x86_64, busybox (static), a C compiler with static libc, apt-get
+# download and dpkg -x for the kernel; exits 77 (skipped) without the first two, unless
+# CI=true, where a missing tool is a failure. The kernel package is kept in CACHE-DIR.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+pmc10=$1
+[ "$pmc10" = - ] || pmc10=$(realpath "$pmc10")
+work=$(realpath -m "$2")
+cache=$(realpath -m "${3:-$work/cache}")
+busybox=/bin/busybox
+mkdir -p "$work" "$cache"
+
+static() { [ -f "$1" ] && ! readelf -l "$1" 2>/dev/null | grep -q INTERP; }
+if ! command -v qemu-system-x86_64 >/dev/null || ! static "$busybox"; then
+    if [ "${CI:-}" = true ]; then
+        echo "FAILED: CI needs qemu-system-x86 and busybox-static for the GPIO test"
+        exit 1
+    fi
+    echo "skipped: needs qemu-system-x86 and busybox-static"
+    exit 77
+fi
+
+# The kernel that Debian's linux-image-amd64 points to, unpacked, not installed.
+package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
+deb=$(ls "$cache/${package}"_*.deb 2>/dev/null | head -1 || true)
+if [ -z "$deb" ]; then
+    (cd "$cache" && apt-get download "$package" >/dev/null 2>&1)
+    deb=$(ls "$cache/${package}"_*.deb | head -1)
+fi
+kernel=$work/kernel
+if [ ! -d "$kernel/boot" ]; then
+    dpkg -x "$deb" "$kernel"
+fi
+vmlinuz=$(ls "$kernel"/boot/vmlinuz-*)
+modules=$(ls -d "$kernel"/lib/modules/*/kernel)
+
+# The modules in load order, each after those it depends on (read from its .modinfo).
+declare -A module_path=() loaded=()
+while read -r file; do
+    name=$(basename "$file" .ko)
+    module_path[${name//-/_}]=$file
+done < <(find "$modules" -name '*.ko')
+load_order=()
+add_module() {
+    local name=${1//-/_} dep
+    [ -n "${loaded[$name]:-}" ] && return
+    [ -n "${module_path[$name]:-}" ] || { echo "Debian's kernel has no module $1"; exit 1; }
+    for dep in $(strings -a "${module_path[$name]}" | sed -n 's/^depends=//p' | tr , ' '); do
+        add_module "$dep"
+    done
+    loaded[$name]=1
+    load_order+=("${module_path[$name]}")
+}
+for module in dummy_hcd libcomposite usb_f_hid hid usbhid hid-mcp2221; do
+    add_module "$module"
+done
+
+# The guest's programs: the emulated chip and the uAPI client, statically linked.
+for program in mcp2221-gadget gpio-lines; do
+    cc -std=c11 -D_GNU_SOURCE -O2 -Wall -Wextra -static -o "$work/$program" \
+        "$here/usb/$program.c"
+done
+
+# The initramfs: busybox, the programs, the modules, and the script below.
+root=$work/initramfs
+rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,lib/modules}
+cp "$busybox" "$root/bin/busybox"
+for applet in sh mount insmod cat rm sleep poweroff echo ls kill grep seq dmesg; do
+    ln -s busybox "$root/bin/$applet"
+done
+cp "$work/mcp2221-gadget" "$work/gpio-lines" "$root/bin/"
+cp "$here/usb/gadget-lib.sh" "$root/lib/"
+for file in "${load_order[@]}"; do
+    cp "$file" "$root/lib/modules/"
+    basename "$file" >>"$root/lib/modules/order"
+done
+if [ "$pmc10" != - ]; then
+    # A dynamically linked pmc10 brings its shared libraries and the loader along.
+    cp "$pmc10" "$root/bin/pmc10"
+    if ! static "$pmc10"; then
+        for lib in $(ldd "$pmc10" | grep -o '/[^ ]*'); do
+            mkdir -p "$root$(dirname "$lib")"
+            cp -L "$lib" "$root$lib"
+        done
+    fi
+fi
+printf 'root:x:0:0::/:/bin/sh\nplayer:x:1000:1000::/tmp:/bin/sh\n' >"$root/etc/passwd"
+printf 'root:x:0:\nplayer:x:1000:\n' >"$root/etc/group"
+chmod 1777 "$root/tmp"
+
+cat >"$root/init" <<'INIT'
+#!/bin/sh
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+results=/dev/ttyS1
+for module in $(cat /lib/modules/order); do
+    insmod /lib/modules/$module || echo "insmod $module failed" >$results
+done
+
+# The MCP2221A: VID:PID 04d8:00dd, one HID interface with 64-byte vendor reports.
+. /lib/gadget-lib.sh
+descriptor='\006\000\377\011\001\241\001\031\001\051\100\025\000\046\377\000\165\010'
+descriptor="$descriptor"'\225\100\201\002\031\001\051\100\221\002\300'
+gadget_create mcp2221 0x04d8 0x00dd "Microchip Technology Inc." \
+    "MCP2221 USB-I2C/UART Combo" 0001234567 &&
+    gadget_add_function mcp2221 hid.usb0 protocol=0 subclass=0 report_length=64 \
+        "report_desc=$descriptor" &&
+    gadget_bind mcp2221 || echo "gadget set-up failed" >$results
+pins=/tmp/pins.log
+MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>/tmp/gadget.err &
+
+chip=
+for i in $(seq 1 300); do
+    chip=$(gpio-lines find mcp2221_gpio) && break
+    sleep 0.1
+done
+echo "chip $chip at $(cat /proc/uptime)" >$results
+chip=${chip%% *}
+name=${chip#/dev/}
+
+mark() { echo "case $1" >>$pins; }
+report() {  # name status
+    echo "case $1 status $2" >$results
+    while read -r line; do echo "out $line" >$results; done </tmp/out
+    while read -r line; do echo "err $line" >$results; done </tmp/err
+}
+run() {  # name port words...
+    case_=$1 port_=$2; shift 2
+    mark "$case_"
+    /bin/pmc10 --port "$port_" "$@" >/tmp/out 2>/tmp/err
+    report "$case_" $?
+}
+
+# The chip alone: idle, then two codes and back, 20 ms apart.
+mark chip
+gpio-lines walk "$chip" 20 ff fa ff f0 ff >/tmp/out 2>/tmp/err
+report chip $?
+
+if [ -x /bin/pmc10 ]; then
+    port=gpio:$name:0,1,2,3
+    run walk "$port" rd editbankname
+    run channel "$port" pmcchannel 12
+    # SIGINT while the first key is held: the emulated chip sends it the moment it sees
+    # the key on its pins.
+    mark interrupt
+    sh -c 'echo $$ >/tmp/interrupt-pid; exec /bin/pmc10 --port "$0" r 0xf1 0xf2 0xf3' \
+        "$port" >/tmp/out 2>/tmp/err
+    report interrupt $?
+    run label "gpio:mcp2221_gpio:0,1,2,3" r 0xf5
+    run active-low "$port;active-low" rd editbankname
+    mark restore
+    gpio-lines walk "$chip" 0 ff ff
+    # Lines held by another program.
+    gpio-lines hold "$chip" other-app >/tmp/held &
+    holder=$!
+    while ! grep -q held /tmp/held; do sleep 0.05; done
+    run busy "$port" rd editbankname
+    kill $holder
+    wait $holder
+    # Two runs started together: the second waits for the first's lines.
+    mark concurrent
+    /bin/pmc10 --port "$port" r 0xf1 0xf1 >/tmp/out1 2>&1 &
+    first=$!
+    /bin/pmc10 --port "$port" r 0xf2 0xf2 >/tmp/out2 2>&1
+    second=$?
+    wait $first
+    echo "case concurrent status $? $second" >$results
+    run missing gpio:gpiochip9:0,1,2,3 rd editbankname
+    run too-few "gpio:$name:0,1,2,4" rd editbankname
+    run list - --list-ports
+    # The adapter unplugged during a run: the next write fails, and says so.
+    mark unplug
+    /bin/pmc10 --port "$port" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
+    runner=$!
+    sleep 0.3
+    gadget_unbind mcp2221
+    wait $runner
+    report unplug $?
+fi
+
+mark end
+sleep 0.2
+while read -r line; do echo "pin $line" >$results; done <$pins
+while read -r line; do echo "gadget $line" >$results; done </tmp/gadget.err
+dmesg | while read -r line; do echo "kernel $line" >$results; done
+echo "end" >$results
+poweroff -f
+INIT
+chmod +x "$root/init"
+(cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initramfs.gz"
+
+results=$work/results.txt
+rm -f "$results"
+timeout 600 qemu-system-x86_64 -M pc -accel tcg -m 512 -smp 1 -nographic -no-reboot \
+    -kernel "$vmlinuz" -initrd "$work/initramfs.gz" \
+    -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
+    -serial "file:$work/console.log" -serial "file:$results" \
+    -monitor none >/dev/null 2>&1 </dev/null || true
+tr -d '\r' <"$results" >"$results.clean" && mv "$results.clean" "$results"
+grep -qx end "$results" || { echo "the emulated PC did not finish:"; tail -20 "$work/console.log"; exit 1; }
+
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
+status_of() { awk -v c="$1" '$1 == "case" && $2 == c && $3 == "status" { print $4 ($5 == "" ? "" : " " $5) }' "$results"; }
+errors_of() {
+    awk -v c="$1" '$1 == "case" { on = ($2 == c) } on && $1 == "err" { sub(/^err /, ""); print }' \
+        "$results"
+}
+
+# The pins' log, cut by case: "case NAME START" (the state when the case began), then the
+# changes during the case as "MICROSECONDS STATE".
+segments=$work/segments.txt
+awk '$1 == "pin" && $2 == "case" { print "case", $3, state; next }
+     $1 == "pin" { state = $3; print $2, $3 }' "$results" >"$segments"
+changes() {  # name: the states the pins went through during the case
+    awk -v c="$1" '$1 == "case" { on = ($2 == c); next } on { print $2 }' "$segments" | xargs
+}
+start_of() { awk -v c="$1" '$1 == "case" && $2 == c { print $3 }' "$segments"; }
+
+# What the pins go through when bytes are written to lines 0-3, each write setting its
+# changed lines one after the other in line order, as the driver does: one line per pin
+# change, "WRITE STATE". WRITE 0 is the request's initial (idle) value. INVERT 1: active-low.
+model() {  # START INVERT BYTE...
+    local state=$((16#$1)) invert=$2 write=0 byte target line
+    shift 2
+    for byte in ff "$@"; do
+        target=$((16#$byte & 15))
+        [ "$invert" = 1 ] && target=$((target ^ 15))
+        for line in 0 1 2 3; do
+            if (((state ^ target) >> line & 1)); then
+                state=$((state ^ (1 << line)))
+                printf '%d %x\n' "$write" "$((state | 0xf0))"
+            fi
+        done
+        write=$((write + 1))
+    done
+}
+model_states() { model "$@" | awk '{ print $2 }' | xargs; }
+
+# Writes of each stroke: idle, code, idle x4 (15 ms after the code and the third idle).
+stroke() { for code; do printf 'ff %s ff ff ff ff ' "$code"; done; }
+walk_codes=(fb fb f3 fb f5 f5 f3 f5 f5 f3)
+channel_codes=(fb fb fb fb f3 f3 fb fb f1 fe f5 f5 f5 f3 f5 f3 f5 f5 f5 f5 f3)
+
+check "the emulated MCP2221A appears as a 4-line gpiochip" \
+    "$(awk '$1 == "chip" { print $3 }' "$results")" 4
+check "uAPI client: status" "$(status_of chip)" 0
+check "uAPI client: pin states, line by line" "$(changes chip)" \
+    "$(model_states "$(start_of chip)" 0 fa ff f0 ff)"
+
+timing_rows=$work/timing.txt
+: >"$timing_rows"
+# Holds and gaps at the device for a case that matched its model: from the last pin change
+# of a write to the first change of the next write that changes anything.
+timings() {  # name invert bytes...
+    local name=$1
+    paste -d' ' <(model "$(start_of "$name")" "$2" "${@:3}") \
+        <(awk -v c="$name" '$1 == "case" { on = ($2 == c); next } on { print $1 }' "$segments") |
+        awk -v idle="$([ "$2" = 1 ] && echo f0 || echo ff)" '
+            n == 0 || $1 != write {
+                # Write 0 is the opening: what follows it is the first key, not a gap.
+                if (n && write != 0) print (state == idle ? "gap" : "hold"), $3 - last
+                write = $1; first = $3
+            }
+            { last = $3; state = $2; n++; skew = $3 - first; if (skew > maxskew) maxskew = skew }
+            END { print "skew", maxskew + 0 }' >>"$timing_rows"
+}
+
+if [ "$pmc10" != - ]; then
+    for case in walk channel active-low; do
+        case $case in
+            walk | active-low) codes=("${walk_codes[@]}") ;;
+            channel) codes=("${channel_codes[@]}") ;;
+        esac
+        invert=0
+        [ "$case" = active-low ] && invert=1
+        read -ra bytes <<<"$(stroke "${codes[@]}")"
+        check "$case: status" "$(status_of "$case")" 0
+        # Idle at the start and the exact sequence after it: no key before the first idle.
+        check "$case: pins idle when pmc10 starts" "$(start_of "$case")" ff
+        expected=$(model_states ff "$invert" "${bytes[@]}")
+        check "$case: the exact sequence of pin states" "$(changes "$case")" "$expected"
+        [ "$(changes "$case")" = "$expected" ] && timings "$case" "$invert" "${bytes[@]}"
+    done
+    check "interrupt: killed by SIGINT" "$(status_of interrupt)" 130
+    check "interrupt: the held key released, then nothing" "$(changes interrupt)" \
+        "$(model_states ff 0 ff f1 ff)"
+    check "label: the chip found by its label" "$(status_of label)" 0
+    check "label: pin states" "$(changes label)" "$(model_states ff 0 $(stroke f5 f3))"
+    check "busy: status" "$(status_of busy)" 1
+    check "busy: the error names the holder" \
+        "$(errors_of busy | grep -c "in use by 'other-app'")" 1
+    check "busy: pins untouched" "$(changes busy)" ""
+    check "missing chip: status" "$(status_of missing)" 1
+    check "missing chip: the error" "$(errors_of missing | grep -c -x -F \
+        "pmc10: no GPIO chip /dev/gpiochip9 (pmc10 --list-ports shows those present)")" 1
+    check "too few lines: status" "$(status_of too-few)" 1
+    check "too few lines: pins untouched" "$(changes too-few)" ""
+    check "list: the chip, ready, named as the MCP2221A" \
+        "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 ~ /^gpio:/' \
+            "$results" | grep -c "label 'mcp2221_gpio', 4 lines *ready (MCP2221A")" 1
+    check "unplugged: status" "$(status_of unplug)" 1
+    check "unplugged: the failed write says so" "$(errors_of unplug | grep -c 'the chip is gone')" 1
+    concurrent=$(changes concurrent)
+    first=$(model_states ff 0 $(stroke f1 f1 f3))
+    second=$(model_states ff 0 $(stroke f2 f2 f3))
+    if [ "$concurrent" = "$first $second" ] || [ "$concurrent" = "$second $first" ]; then
+        echo "ok: two runs started together play one after the other"
+    else
+        check "two runs started together play one after the other" "$concurrent" \
+            "$first $second"
+    fi
+    check "concurrent: both runs succeed" "$(status_of concurrent)" "0 0"
+
+    # Overshoot over 15.000 ms at the device, in microseconds.
+    too_short=$(awk '$1 != "skew" && $2 < 15000' "$timing_rows" | wc -l)
+    check "every hold and gap at least 15.000 ms at the device" "$too_short" 0
+    for kind in hold gap; do
+        awk -v k=$kind '$1 == k { print $2 - 15000 }' "$timing_rows" | sort -n | awk -v k=$kind '
+            { v[NR] = $1 }
+            END {
+                if (!NR) exit
+                p99 = int(NR * 0.99 + 0.999); if (p99 > NR) p99 = NR
+                printf "GPIO MCP2221A (emulated) %s overshoot, us (n=%d): min %d median %d p99 %d max %d\n",
+                    k, NR, v[1], v[int((NR + 1) / 2)], v[p99], v[NR]
+            }'
+    done
+    awk '$1 == "skew" && $2 > m { m = $2 } END { printf "GPIO MCP2221A (emulated) longest line-by-line change of one write: %d us\n", m }' "$timing_rows"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "results: $results"
+    exit 1
+fi
+echo "GPIO on the emulated MCP2221A: all checks passed"
