@@ -195,7 +195,7 @@ constexpr int kWriteTimeoutMs = 1000;
 // How often a run waiting for a busy adapter tries again.
 constexpr int kBusyRetryMs = 50;
 
-class FtdiPort : public Port {
+class FtdiPort final : public Port {
   public:
     FtdiPort(ftdi_context* ftdi, std::string description)
         : ftdi_(ftdi), description_(std::move(description)) {}

@@ -181,7 +181,7 @@ bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen,
     return false;
 }
 
-class D2xxPort : public Port {
+class D2xxPort final : public Port {
   public:
     D2xxPort(const D2xx& d2xx, FT_HANDLE handle, std::string description)
         : d2xx_(d2xx), handle_(handle), description_(std::move(description)) {}

@@ -157,8 +157,8 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
 #ifdef PMC10_HAVE_DIRECT_IO
         {"0x278", true, Status::Unusable, "needs root", false},
 #endif
-        // No adapter has this serial number; the hex IDs with a leading 0 are not octal.
 #ifdef PMC10_HAVE_LIBFTDI
+        // No adapter has this serial number; the hex IDs with a leading 0 are not octal.
         {"ftdi:s:0403:6001:NO-SUCH-SERIAL", false, Status::Unusable,
          "no FTDI adapter 0403:6001 with serial number NO-SUCH-SERIAL is plugged in", false},
         {"ftdi:i:0x0403:0x6001:999", false, Status::Unusable,

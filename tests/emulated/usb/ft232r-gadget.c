@@ -66,22 +66,38 @@ enum {
 
 static const char* request_name(uint8_t request) {
     switch (request) {
-    case REQ_RESET: return "reset";
-    case REQ_MODEM_CTRL: return "modem_ctrl";
-    case REQ_SET_FLOW_CTRL: return "set_flow_ctrl";
-    case REQ_SET_BAUDRATE: return "set_baudrate";
-    case REQ_SET_DATA: return "set_data";
-    case REQ_POLL_MODEM_STATUS: return "poll_modem_status";
-    case REQ_SET_EVENT_CHAR: return "set_event_char";
-    case REQ_SET_ERROR_CHAR: return "set_error_char";
-    case REQ_SET_LATENCY_TIMER: return "set_latency_timer";
-    case REQ_GET_LATENCY_TIMER: return "get_latency_timer";
-    case REQ_SET_BITMODE: return "set_bitmode";
-    case REQ_READ_PINS: return "read_pins";
-    case REQ_READ_EEPROM: return "read_eeprom";
-    case REQ_WRITE_EEPROM: return "write_eeprom";
-    case REQ_ERASE_EEPROM: return "erase_eeprom";
-    default: return "unknown";
+        case REQ_RESET:
+            return "reset";
+        case REQ_MODEM_CTRL:
+            return "modem_ctrl";
+        case REQ_SET_FLOW_CTRL:
+            return "set_flow_ctrl";
+        case REQ_SET_BAUDRATE:
+            return "set_baudrate";
+        case REQ_SET_DATA:
+            return "set_data";
+        case REQ_POLL_MODEM_STATUS:
+            return "poll_modem_status";
+        case REQ_SET_EVENT_CHAR:
+            return "set_event_char";
+        case REQ_SET_ERROR_CHAR:
+            return "set_error_char";
+        case REQ_SET_LATENCY_TIMER:
+            return "set_latency_timer";
+        case REQ_GET_LATENCY_TIMER:
+            return "get_latency_timer";
+        case REQ_SET_BITMODE:
+            return "set_bitmode";
+        case REQ_READ_PINS:
+            return "read_pins";
+        case REQ_READ_EEPROM:
+            return "read_eeprom";
+        case REQ_WRITE_EEPROM:
+            return "write_eeprom";
+        case REQ_ERASE_EEPROM:
+            return "erase_eeprom";
+        default:
+            return "unknown";
     }
 }
 
@@ -112,8 +128,8 @@ static void log_line(long long us, const char* format, ...) {
 
 /* ---- the chip's state ------------------------------------------------------------------- */
 
-static uint8_t bit_mode;        /* 0 = UART; otherwise FTDI's mode (1 = async bit-bang) */
-static uint8_t output_mask;     /* bit-bang: which of D0-D7 are outputs */
+static uint8_t bit_mode;            /* 0 = UART; otherwise FTDI's mode (1 = async bit-bang) */
+static uint8_t output_mask;         /* bit-bang: which of D0-D7 are outputs */
 static uint8_t output_latch = 0x00; /* the last byte written, in any mode */
 static int rts_asserted, dtr_asserted;
 static uint8_t latency_timer = 16;
@@ -122,11 +138,16 @@ static uint16_t eeprom[64];
 
 static const char* mode_name(void) {
     switch (bit_mode) {
-    case 0x00: return "uart";
-    case 0x01: return "bitbang";
-    case 0x04: return "syncbb";
-    case 0x20: return "cbus";
-    default: return "other";
+        case 0x00:
+            return "uart";
+        case 0x01:
+            return "bitbang";
+        case 0x04:
+            return "syncbb";
+        case 0x20:
+            return "cbus";
+        default:
+            return "other";
     }
 }
 
@@ -313,57 +334,57 @@ static void handle_setup(long long us, const struct usb_ctrlrequest* setup) {
     uint8_t reply[2];
     size_t reply_size = 0;
     switch (setup->bRequest) {
-    case REQ_RESET:
-        if (value == 0) { /* a reset of the serial engine: UART mode, as after power-on */
-            bit_mode = 0;
-            output_mask = 0;
-            update_pins(us, "reset");
-        }
-        break;
-    case REQ_MODEM_CTRL:
-        if (value & 0x0100) dtr_asserted = value & 0x01;
-        if (value & 0x0200) rts_asserted = (value & 0x02) != 0;
-        update_pins(us, "modem_ctrl");
-        break;
-    case REQ_SET_BITMODE:
-        bit_mode = (uint8_t)(value >> 8);
-        output_mask = (uint8_t)value;
-        update_pins(us, "set_bitmode");
-        break;
-    case REQ_SET_LATENCY_TIMER:
-        latency_timer = (uint8_t)value;
-        break;
-    case REQ_GET_LATENCY_TIMER:
-        reply[0] = latency_timer;
-        reply_size = 1;
-        break;
-    case REQ_READ_PINS:
-        reply[0] = pins;
-        reply_size = 1;
-        break;
-    case REQ_POLL_MODEM_STATUS:
-        reply[0] = 0x01;
-        reply[1] = 0x60;
-        reply_size = 2;
-        break;
-    case REQ_READ_EEPROM:
-        if (index < 64) {
-            reply[0] = (uint8_t)eeprom[index];
-            reply[1] = (uint8_t)(eeprom[index] >> 8);
+        case REQ_RESET:
+            if (value == 0) { /* a reset of the serial engine: UART mode, as after power-on */
+                bit_mode = 0;
+                output_mask = 0;
+                update_pins(us, "reset");
+            }
+            break;
+        case REQ_MODEM_CTRL:
+            if (value & 0x0100) dtr_asserted = value & 0x01;
+            if (value & 0x0200) rts_asserted = (value & 0x02) != 0;
+            update_pins(us, "modem_ctrl");
+            break;
+        case REQ_SET_BITMODE:
+            bit_mode = (uint8_t)(value >> 8);
+            output_mask = (uint8_t)value;
+            update_pins(us, "set_bitmode");
+            break;
+        case REQ_SET_LATENCY_TIMER:
+            latency_timer = (uint8_t)value;
+            break;
+        case REQ_GET_LATENCY_TIMER:
+            reply[0] = latency_timer;
+            reply_size = 1;
+            break;
+        case REQ_READ_PINS:
+            reply[0] = pins;
+            reply_size = 1;
+            break;
+        case REQ_POLL_MODEM_STATUS:
+            reply[0] = 0x01;
+            reply[1] = 0x60;
             reply_size = 2;
-        } else {
+            break;
+        case REQ_READ_EEPROM:
+            if (index < 64) {
+                reply[0] = (uint8_t)eeprom[index];
+                reply[1] = (uint8_t)(eeprom[index] >> 8);
+                reply_size = 2;
+            } else {
+                ok = 0;
+            }
+            break;
+        case REQ_SET_FLOW_CTRL:
+        case REQ_SET_BAUDRATE:
+        case REQ_SET_DATA:
+        case REQ_SET_EVENT_CHAR:
+        case REQ_SET_ERROR_CHAR:
+            break;
+        default: /* EEPROM writes and erases, unknown requests: refused */
             ok = 0;
-        }
-        break;
-    case REQ_SET_FLOW_CTRL:
-    case REQ_SET_BAUDRATE:
-    case REQ_SET_DATA:
-    case REQ_SET_EVENT_CHAR:
-    case REQ_SET_ERROR_CHAR:
-        break;
-    default: /* EEPROM writes and erases, unknown requests: refused */
-        ok = 0;
-        break;
+            break;
     }
     pthread_mutex_unlock(&state_lock);
 
@@ -377,14 +398,22 @@ static void handle_setup(long long us, const struct usb_ctrlrequest* setup) {
 
 static const char* event_name(uint8_t type) {
     switch (type) {
-    case FUNCTIONFS_BIND: return "bind";
-    case FUNCTIONFS_UNBIND: return "unbind";
-    case FUNCTIONFS_ENABLE: return "enable";
-    case FUNCTIONFS_DISABLE: return "disable";
-    case FUNCTIONFS_SETUP: return "setup";
-    case FUNCTIONFS_SUSPEND: return "suspend";
-    case FUNCTIONFS_RESUME: return "resume";
-    default: return "unknown";
+        case FUNCTIONFS_BIND:
+            return "bind";
+        case FUNCTIONFS_UNBIND:
+            return "unbind";
+        case FUNCTIONFS_ENABLE:
+            return "enable";
+        case FUNCTIONFS_DISABLE:
+            return "disable";
+        case FUNCTIONFS_SETUP:
+            return "setup";
+        case FUNCTIONFS_SUSPEND:
+            return "suspend";
+        case FUNCTIONFS_RESUME:
+            return "resume";
+        default:
+            return "unknown";
     }
 }
 
