@@ -191,8 +191,8 @@ bool measure(const std::string& sim, int runs, const char* title, Waits& waits,
     return all.empty() || percentile(all, 0) >= 0;
 }
 
-/// The holds and gaps measured at an emulated adapter by its end-to-end test ("hold <us>"
-/// and "gap <us>" lines, from the device's own clock): one row each, when the test ran.
+/// The holds and gaps measured at an emulated adapter by its end-to-end test (lines that
+/// begin "hold <us>" or "gap <us>", from the device's own clock): one row each, when the test ran.
 void deviceRows(const std::string& label, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
@@ -201,9 +201,13 @@ void deviceRows(const std::string& label, const std::string& path) {
         return;
     }
     std::vector<long> hold, gap;
+    char line[256];
     char kind[16];
     long micros = 0;
-    while (std::fscanf(file, "%15s %ld", kind, &micros) == 2) {
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        if (std::sscanf(line, "%15s %ld", kind, &micros) != 2) {
+            continue;
+        }
         if (std::string(kind) == "hold") {
             hold.push_back((micros - kKeyDelayUs) * 1000);
         } else if (std::string(kind) == "gap") {
@@ -240,11 +244,11 @@ int main(int argc, char** argv) {
     std::printf("Peak resident memory: %.2f MiB\n", static_cast<double>(peakKiB) / 1024.0);
 
 #ifdef PMC10_DEVICE_TIMINGS
-    // "label=path;label=path": adapters measured at the emulated device, not on this clock.
+    // "label=path|label=path": adapters measured at the emulated device, not on this clock.
     std::printf("\nAt emulated devices (their last end-to-end run); overshoot in ms\n");
     std::printf("  %-22s %6s %9s %9s %9s %9s\n", "wait", "count", "min", "median", "p99", "max");
     std::istringstream devices(PMC10_DEVICE_TIMINGS);
-    for (std::string entry; std::getline(devices, entry, ';');) {
+    for (std::string entry; std::getline(devices, entry, '|');) {
         const std::size_t at = entry.find('=');
         deviceRows(entry.substr(0, at), entry.substr(at + 1));
     }
