@@ -7,6 +7,7 @@
 
 #include "keypad/KeyCodes.h"
 #include "keypad/ParallelPort.h"
+#include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
 #include "port/Port.h"
 #include "port/Registry.h"
@@ -98,10 +99,36 @@ const port::Backend backend{"dry-run", claims, open, nullptr};
 
 }  // namespace
 
+namespace {
+bool started = false;
+StrokeClock* clockBefore = nullptr;
+std::string choiceBefore;
+}  // namespace
+
 void start() {
-    port::addBackend(&backend);
+    static const bool registered = [] {
+        port::addBackend(&backend);
+        return true;
+    }();
+    (void)registered;
+    started = true;
+    // Whatever port an earlier run in this process left open is let go: this run's
+    // strokes go to the dry-run port alone.
+    if (Red10* const controller = existingInstance()) {
+        controller->portLink().release();
+    }
+    choiceBefore = port::chosen();
     port::choose(kPortText);
-    ParallelPort::useClock(&virtualClock);
+    clockBefore = ParallelPort::useClock(&virtualClock);
+}
+
+void stop() {
+    if (!started) {
+        return;
+    }
+    started = false;
+    port::choose(choiceBefore);
+    ParallelPort::useClock(clockBefore);
 }
 
 void setSource(const std::string& word) {

@@ -13,6 +13,10 @@ extern const char* const kPortText;
 /// Registers the dry-run port and puts the stroke clock on virtual time; chooses it.
 void start();
 
+/// Puts back the port choice and the clock that start() replaced (the run has released
+/// the port), so that a later run in the same process is a real one again.
+void stop();
+
 /// Names the word the following strokes come from ("" for the way back).
 void setSource(const std::string& word);
 

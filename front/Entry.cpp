@@ -186,7 +186,9 @@ int runEntry(const CommandLine& commandLine) {
     }
     if (wantsSession(options)) {
         // Files, dry runs and the prompt: checked in full before anything runs.
-        return finishRun(runSession(options));
+        const int status = finishRun(runSession(options));
+        endSession(options);
+        return status;
     }
     if (options.words.empty()) {
         printUsage(commandLine);

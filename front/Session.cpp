@@ -293,3 +293,9 @@ int runSession(const Options& options) {
     location.clear();
     return status;
 }
+
+void endSession(const Options& options) {
+    if (options.dryRun) {
+        dry_run::stop();
+    }
+}

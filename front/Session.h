@@ -11,3 +11,7 @@ bool wantsSession(const Options& options);
 /// Runs the session the options ask for and returns the exit status; the caller releases
 /// the port.
 int runSession(const Options& options);
+
+/// After the run has been finished (the port released): puts back what a dry run
+/// replaced, so that a later run in the same process is a real one.
+void endSession(const Options& options);

@@ -43,8 +43,10 @@ void ParallelPort::setLeftBehindNote(LeftBehindNote note) {
     leftBehindNote = note;
 }
 
-void ParallelPort::useClock(StrokeClock* newClock) {
+StrokeClock* ParallelPort::useClock(StrokeClock* newClock) {
+    StrokeClock* const before = strokeClock;
     strokeClock = newClock != nullptr ? newClock : &realClock;
+    return before;
 }
 
 bool ParallelPort::ok() {
@@ -53,6 +55,7 @@ bool ParallelPort::ok() {
         port::OpenResult result = port::open(port::chosen());
         if (result.status == port::OpenResult::Status::Opened) {
             port_ = std::move(result.port);
+            wroteSinceOpen_ = false;
             openPort = this;
             crashPort.store(port_.get());
             signals::setHandler(&ParallelPort::onSignal);
@@ -87,6 +90,7 @@ void ParallelPort::write(std::int32_t value) {
     }
     last_ = byte;
     lastWriteEnd_ = strokeClock->nowNanoseconds();
+    wroteSinceOpen_ = true;
     if (byte == port::kIdleByte) {
         signals::notePortHeld(false);
         if (pendingStop_ != 0) {
@@ -103,7 +107,9 @@ void ParallelPort::wait(int milliseconds) {
         return;
     }
     port_->waiting(milliseconds);
-    const std::int64_t deadline = lastWriteEnd_ + static_cast<std::int64_t>(milliseconds) * 1000000;
+    // From the end of the last write; before the first one, from now.
+    const std::int64_t from = wroteSinceOpen_ ? lastWriteEnd_ : strokeClock->nowNanoseconds();
+    const std::int64_t deadline = from + static_cast<std::int64_t>(milliseconds) * 1000000;
     while (const signals::Event event = strokeClock->waitUntil(deadline)) {
         handle(event);
     }

@@ -73,8 +73,9 @@ class ParallelPort {
     using LeftBehindNote = std::string (*)();
     static void setLeftBehindNote(LeftBehindNote note);
 
-    /// The clock to run on; the tests give a virtual one. The default is the real one.
-    static void useClock(StrokeClock* clock);
+    /// The clock to run on (nullptr: the real one); returns the one used until now. The
+    /// tests and the dry run give a virtual one.
+    static StrokeClock* useClock(StrokeClock* clock);
 
   private:
     void handle(signals::Event event);
@@ -89,6 +90,7 @@ class ParallelPort {
     int pendingStop_ = 0;
     std::uint8_t last_ = port::kIdleByte;
     std::int64_t lastWriteEnd_ = 0;
+    bool wroteSinceOpen_ = false;
     std::string reason_;
     std::unique_ptr<port::Port> port_;
 };
