@@ -46,7 +46,7 @@ std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
 
 std::vector<WaitSpan> waitSpans(const std::string& err) {
     // Stamps have exactly three decimals: whole microseconds, compared as integers.
-    static const std::regex kLine(R"(^\[ *(\d+)\.(\d{3})\] (out 0x378|sleep (\d+)))");
+    static const std::regex kLine(R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378|sleep (\d+)))");
     std::vector<WaitSpan> spans;
     long lastWrite = -1, asked = -1;
     std::istringstream lines(err);

@@ -20,5 +20,6 @@ struct WaitSpan {
     long lastedMicros;
 };
 
-/// Every wait of a trace that a port write follows.
+/// Every wait of a trace that a port write follows; a wait before the first write counts
+/// from the port's opening.
 std::vector<WaitSpan> waitSpans(const std::string& err);
