@@ -102,6 +102,13 @@ bool portAnswers(unsigned base) {
     return answers;
 }
 
+/// Why ioperm() refused: not root, or root in a system that forbids direct I/O.
+std::string whyNoIoAccess() {
+    return geteuid() != 0 ? "needs root"
+                          : "is not permitted here (a container or the kernel's lockdown forbids "
+                            "it)";
+}
+
 OpenResult openText(const std::string& text) {
     const unsigned base = parseIoAddress(text);
     const std::string where = hexAddress(base);
@@ -114,7 +121,7 @@ OpenResult openText(const std::string& text) {
                       std::to_string(kernel.number) + " (sudo modprobe ppdev)"
                 : "pmc10: no parallel port found (/dev/parport0 is missing; load the "
                   "parport_pc and ppdev modules), and direct I/O at " +
-                      where + " needs root");
+                      where + " " + whyNoIoAccess());
     }
     const std::string owner = parallel_ports::ioportsOwner(base);
     if (owner.rfind("parport", 0) == 0) {
@@ -149,9 +156,9 @@ void listPorts(std::vector<PortInfo>& out) {
     }
     PortInfo info{hexAddress(kFirst), "parallel port (direct I/O)", hexAddress(kFirst), false, ""};
     if (ioperm(kFirst, kRegisters, 1) != 0) {
-        info.note =
-            "needs root; or load the kernel's drivers (sudo modprobe parport_pc ppdev) "
-            "and use /dev/parport0";
+        info.note = "direct I/O " + whyNoIoAccess() +
+                    "; or load the kernel's drivers (sudo modprobe parport_pc ppdev) and use "
+                    "/dev/parport0";
     } else if (!parallel_ports::ioportsOwner(kFirst).empty()) {
         info.note = "held by the kernel's " + parallel_ports::ioportsOwner(kFirst) + " driver";
     } else if (inb(kFirst + kControl) == 0xFF && inb(kFirst + 1) == 0xFF) {
