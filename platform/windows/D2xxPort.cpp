@@ -16,10 +16,14 @@
 #include "platform/FtdiText.h"
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
+#include "platform/windows/Library.h"
 #include "port/Port.h"
 
 namespace port {
 namespace {
+
+using windows_library::narrow;
+using windows_library::resolve;
 
 // D2XX's types and the calls used, as FTDI's D2XX programmer's guide gives them.
 using FT_HANDLE = void*;
@@ -59,16 +63,6 @@ constexpr ULONG kWriteTimeoutMs = 1000;
 // How often a run waiting for a busy adapter tries again.
 constexpr int kBusyRetryMs = 50;
 
-std::string narrow(const std::wstring& text) {
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? static_cast<std::size_t>(size - 1) : 0, '\0');
-    if (size > 1) {
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-    }
-    return out;
-}
-
 std::wstring libraryPath() {
     wchar_t folder[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
@@ -76,14 +70,6 @@ std::wstring libraryPath() {
         return L"ftd2xx.dll";
     }
     return std::wstring(folder, length) + L"\\ftd2xx.dll";
-}
-
-template <typename Function>
-bool resolve(HMODULE library, const char* name, Function& function) {
-    // Through a plain function pointer type, which any function pointer converts from.
-    function =
-        reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-    return function != nullptr;
 }
 
 /// The library, loaded once; nullptr with `why` set when it cannot be.

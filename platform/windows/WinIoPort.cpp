@@ -12,11 +12,15 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/windows/Library.h"
 #include "port/IoAddress.h"
 #include "port/Port.h"
 
 namespace port {
 namespace {
+
+using windows_library::narrow;
+using windows_library::resolve;
 
 // The library's documented signatures; it exports the names undecorated.
 using InitializeWinIoFunction = bool(__stdcall*)();
@@ -27,16 +31,6 @@ const wchar_t* const kLibrary = L"WinIo64.dll";
 #else
 const wchar_t* const kLibrary = L"WinIo32.dll";
 #endif
-
-std::string narrow(const std::wstring& text) {
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? static_cast<std::size_t>(size - 1) : 0, '\0');
-    if (size > 1) {
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-    }
-    return out;
-}
 
 /// The folder of the running executable, with its trailing separator.
 std::wstring executableFolder() {
@@ -54,12 +48,6 @@ std::wstring executableFolder() {
         path.resize(path.size() * 2);
     }
     return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
-
-template <typename Function>
-Function resolve(HMODULE library, const char* name) {
-    // Through a plain function pointer type, which any function pointer converts from.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
 class WinIoPort : public Port {
@@ -97,9 +85,10 @@ OpenResult openText(const std::string& text) {
                 "pmc10: cannot load " + narrow(path) +
                 " (put the WinIo library and its driver next to pmc10.exe)");
         }
-        const auto initializeWinIo = resolve<InitializeWinIoFunction>(library, "InitializeWinIo");
-        const auto setPortValue = resolve<SetPortValFunction>(library, "SetPortVal");
-        if (initializeWinIo == nullptr || setPortValue == nullptr) {
+        InitializeWinIoFunction initializeWinIo = nullptr;
+        SetPortValFunction setPortValue = nullptr;
+        if (!resolve(library, "InitializeWinIo", initializeWinIo) ||
+            !resolve(library, "SetPortVal", setPortValue)) {
             return OpenResult::unusable("pmc10: " + narrow(path) +
                                         " does not export InitializeWinIo and SetPortVal");
         }

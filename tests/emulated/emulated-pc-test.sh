@@ -20,28 +20,14 @@ cache=$(realpath -m "${3:-$work/cache}")
 busybox=/bin/busybox
 mkdir -p "$work" "$cache"
 
-static() { [ -f "$1" ] && ! readelf -l "$1" 2>/dev/null | grep -q INTERP; }
-if ! command -v qemu-system-x86_64 >/dev/null || ! static "$busybox"; then
-    echo "skipped: needs qemu-system-x86 and busybox-static"
-    if [ "${CI:-}" = true ]; then
-        exit 1
-    fi
-    exit 77
+# shellcheck source=kernel-lib.sh
+source "$(dirname "$(realpath "$0")")/kernel-lib.sh"
+if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox"; then
+    skip_unless_ci "qemu-system-x86 and busybox-static"
 fi
 
 # The kernel that Debian's linux-image-amd64 points to, unpacked, not installed.
-package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
-deb=$(ls "$cache/${package}"_*.deb 2>/dev/null | head -1 || true)
-if [ -z "$deb" ]; then
-    (cd "$cache" && apt-get download "$package" >/dev/null 2>&1)
-    deb=$(ls "$cache/${package}"_*.deb | head -1)
-fi
-kernel=$work/kernel
-if [ ! -d "$kernel/boot" ]; then
-    dpkg -x "$deb" "$kernel"
-fi
-vmlinuz=$(ls "$kernel"/boot/vmlinuz-*)
-modules=$(ls -d "$kernel"/lib/modules/*/kernel)
+unpack_kernel "$cache" "$work"
 
 # The initramfs: busybox, pmc10, the three parallel-port modules and the script below.
 root=$work/initramfs

@@ -27,12 +27,11 @@ usb=$(dirname "$(realpath "$0")")/usb
 busybox=/bin/busybox
 mkdir -p "$work" "$cache"
 
-static() { [ -f "$1" ] && ! readelf -l "$1" 2>/dev/null | grep -q INTERP; }
-if ! command -v qemu-system-x86_64 >/dev/null || ! static "$busybox" || ! command -v cc >/dev/null ||
+# shellcheck source=kernel-lib.sh
+source "$(dirname "$(realpath "$0")")/kernel-lib.sh"
+if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox" || ! command -v cc >/dev/null ||
     ! pkg-config --exists libftdi1; then
-    echo "skipped: needs qemu-system-x86, busybox-static, a C compiler and libftdi1-dev"
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
+    skip_unless_ci "qemu-system-x86, busybox-static, a C compiler and libftdi1-dev"
 fi
 if ! ldd "$pmc10" 2>/dev/null | grep -q libftdi1; then
     echo "$pmc10 is not built with libftdi1"
@@ -40,18 +39,7 @@ if ! ldd "$pmc10" 2>/dev/null | grep -q libftdi1; then
 fi
 
 # The kernel that Debian's linux-image-amd64 points to, unpacked, not installed.
-package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
-deb=$(ls "$cache/${package}"_*.deb 2>/dev/null | head -1 || true)
-if [ -z "$deb" ]; then
-    (cd "$cache" && apt-get download "$package" >/dev/null 2>&1)
-    deb=$(ls "$cache/${package}"_*.deb | head -1)
-fi
-kernel=$work/kernel
-if [ ! -d "$kernel/boot" ]; then
-    dpkg -x "$deb" "$kernel"
-fi
-vmlinuz=$(ls "$kernel"/boot/vmlinuz-*)
-modules=$(ls -d "$kernel"/lib/modules/*/kernel)
+unpack_kernel "$cache" "$work"
 if [ ! -f "$modules/drivers/usb/gadget/udc/dummy_hcd.ko" ]; then
     echo "the kernel $(basename "$vmlinuz") has no dummy_hcd module"
     exit 1

@@ -19,29 +19,14 @@ cache=$(realpath -m "${3:-$work/cache}")
 busybox=/bin/busybox
 mkdir -p "$work" "$cache"
 
-static() { [ -f "$1" ] && ! readelf -l "$1" 2>/dev/null | grep -q INTERP; }
-if ! command -v qemu-system-x86_64 >/dev/null || ! static "$busybox"; then
-    if [ "${CI:-}" = true ]; then
-        echo "FAILED: CI needs qemu-system-x86 and busybox-static for the GPIO test"
-        exit 1
-    fi
-    echo "skipped: needs qemu-system-x86 and busybox-static"
-    exit 77
+# shellcheck source=kernel-lib.sh
+source "$(dirname "$(realpath "$0")")/kernel-lib.sh"
+if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox"; then
+    skip_unless_ci "qemu-system-x86 and busybox-static"
 fi
 
 # The kernel that Debian's linux-image-amd64 points to, unpacked, not installed.
-package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
-deb=$(ls "$cache/${package}"_*.deb 2>/dev/null | head -1 || true)
-if [ -z "$deb" ]; then
-    (cd "$cache" && apt-get download "$package" >/dev/null 2>&1)
-    deb=$(ls "$cache/${package}"_*.deb | head -1)
-fi
-kernel=$work/kernel
-if [ ! -d "$kernel/boot" ]; then
-    dpkg -x "$deb" "$kernel"
-fi
-vmlinuz=$(ls "$kernel"/boot/vmlinuz-*)
-modules=$(ls -d "$kernel"/lib/modules/*/kernel)
+unpack_kernel "$cache" "$work"
 
 # The modules in load order, each after those it depends on (read from its .modinfo).
 declare -A module_path=() loaded=()
@@ -86,7 +71,7 @@ done
 if [ "$pmc10" != - ]; then
     # A dynamically linked pmc10 brings its shared libraries and the loader along.
     cp "$pmc10" "$root/bin/pmc10"
-    if ! static "$pmc10"; then
+    if ! is_static "$pmc10"; then
         for lib in $(ldd "$pmc10" | grep -o '/[^ ]*'); do
             mkdir -p "$root$(dirname "$lib")"
             cp -L "$lib" "$root$lib"
