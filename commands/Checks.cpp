@@ -1,30 +1,15 @@
 #include "commands/Checks.h"
 
-#include <algorithm>
 #include <cctype>
 #include <iostream>
 
 #include "commands/CompoundCommands.h"
 #include "commands/Suggestions.h"
+#include "commands/Verbs.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
 
 namespace {
-
-/// The numbers a verb takes: none (min 0), or min to max.
-struct VerbRange {
-    const char* name;
-    int min;
-    int max;
-};
-
-const VerbRange kVerbRanges[] = {
-    {"CABLE", 0, 0},
-    {"COMMANDS", 0, 0},
-    {"PMCCHANNEL", 1, 16},
-    {"CALIBRATEPEDAL", 1, 2},
-    {"STARTCALIBRATEPEDAL", 1, 2},
-};
 
 const std::string kSuggestionPrefix = "pmc10: did you mean";
 
@@ -73,9 +58,9 @@ void checkHex(const std::string& word, Collector& found) {
     }
 }
 
-void checkVerb(const VerbRange& verb, const std::vector<std::string>& words, Collector& found) {
+void checkVerb(const Verb& verb, const std::vector<std::string>& words, Collector& found) {
     const std::string name = verb.name;
-    if (verb.min == 0) {
+    if (!verb.takesNumber()) {
         if (words.size() > 1) {
             found.add(name + " takes no words after it (<" + words[1] + "> would be ignored)");
         }
@@ -117,11 +102,9 @@ std::vector<std::string> problems(const std::vector<std::string>& words,
     }
     std::string first = words[0];
     toUpperInPlace(first);
-    for (const VerbRange& verb : kVerbRanges) {
-        if (first == verb.name) {
-            checkVerb(verb, words, found);
-            return found.take();
-        }
+    if (const Verb* const verb = findVerb(first)) {
+        checkVerb(*verb, words, found);
+        return found.take();
     }
     const bool recorded = first == "R" || first == "RD";
     for (std::size_t i = recorded ? 1 : 0; i < words.size(); ++i) {
@@ -133,7 +116,7 @@ std::vector<std::string> problems(const std::vector<std::string>& words,
             continue;
         } else if (word == "R" || word == "RD") {
             found.add("<" + word + "> works only as the first word");
-        } else if (std::find(verbNames().begin(), verbNames().end(), word) != verbNames().end()) {
+        } else if (findVerb(word) != nullptr) {
             found.add("<" + word + "> works only as the first word, alone with its number");
         } else {
             found.addUnknown(word, "unknown word");

@@ -7,8 +7,16 @@
 #include "keypad/Red10.h"
 
 namespace {
+
 constexpr int kNameField = 20;
+
+void printLines(std::initializer_list<const char*> lines) {
+    for (const char* line : lines) {
+        std::cout << line << std::endl;
+    }
 }
+
+}  // namespace
 
 void printAvailableCommands() {
     std::cout << std::endl;
@@ -30,4 +38,37 @@ void Red10::listCommands() const {
         std::cout << "  " << std::setw(kNameField) << name << " -> " << expansion << std::endl;
     }
     std::cout.flags(saved);
+}
+
+void printCableHelp() {
+    printLines({
+        "",
+        "  How To Build the Cable",
+        "",
+        "  There are only 4 pins that contain signal values.",
+        "  The 5th is ground. ",
+        "  ",
+        "  If you look at the 5-pin male DIN connector, with the orientation",
+        "  tabs at the 4 and 8 o'clock position and the pins pointing toward",
+        "  your face, I refer to the pins according to the table below.",
+        "  The colors Red, Yellow, Black, Orange, Green refer to Radio Shack ",
+        "  6-pin DIN keyboard extender cable (26-149A). ",
+        "  The colors Red, Brown, Orange, Green, Black refer to Australian Jay Car ",
+        "  6-pin DIN keyboard extender cable. ",
+        "  Beware that your cable may be using different colors! ",
+        "  ",
+        "  PIN      POSITION      RADIO SHACK COLOR    PIN ON PAR.PORT   JAYCAR COLOR",
+        "  ==============================================================================",
+        "  Pin A =~  9 o'clock    Red                   2                Red",
+        "  Pin B =~ 10 o'clock    Yellow                3                Brown",
+        "  Pin C =~  7 o'clock    Black                18 (ground)       Orange",
+        "  Pin D =~  3 o'clock    Orange                4                Green",
+        "  Pin E =~  2 o'clock    Green                 5                Black",
+        "",
+        "  details:",
+        "     The \"Hardware\" section of the pmc10 README: cable, permissions, checks.",
+        "     Parallel-port pins 2, 3, 4, 5 are data bits D0 to D3; pin 18 is ground.",
+        "     The pmc10 README, also named on the usage screen (run pmc10 alone).",
+        "",
+    });
 }

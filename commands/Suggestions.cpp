@@ -5,6 +5,7 @@
 #include <map>
 
 #include "commands/CompoundCommands.h"
+#include "commands/Verbs.h"
 #include "keypad/KeyCodes.h"
 
 namespace {
@@ -17,12 +18,6 @@ int thresholdFor(std::size_t length) {
 }
 
 }  // namespace
-
-const std::vector<std::string>& verbNames() {
-    static const std::vector<std::string> names{"CABLE", "COMMANDS", "PMCCHANNEL", "CALIBRATEPEDAL",
-                                                "STARTCALIBRATEPEDAL"};
-    return names;
-}
 
 int editDistance(const std::string& a, const std::string& b) {
     // Optimal string alignment: three rows of the classic table are enough.
@@ -71,8 +66,8 @@ std::vector<std::string> suggestionsFor(const std::string& word) {
     for (const auto& compound : compoundCommands) {
         consider(compound.first);
     }
-    for (const std::string& verb : verbNames()) {
-        consider(verb);
+    for (const Verb& verb : verbTable()) {
+        consider(verb.name);
     }
     std::vector<std::pair<std::string, int>> ranked(near.begin(), near.end());
     std::stable_sort(ranked.begin(), ranked.end(),

@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-/// The verbs that only work as the first word, upper case.
-const std::vector<std::string>& verbNames();
-
 /// Edits (insert, delete, replace, swap of neighbours) that turn `a` into `b`.
 int editDistance(const std::string& a, const std::string& b);
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "commands/Checks.h"
-#include "commands/Listing.h"
+#include "commands/Verbs.h"
 #include "front/HelpScreens.h"
 #include "front/Options.h"
 #include "front/PortList.h"
@@ -24,28 +24,6 @@ namespace {
 
 void (*wordHook)(const std::string& word) = nullptr;
 
-/// A first word that runs a fixed task instead of a command sequence.
-struct Verb {
-    const char* name;
-    /// Echo the verb and its number on standard output before anything else happens.
-    bool echoesNumber;
-    /// For verbs that take a number: whether the number is one the verb strokes keys for
-    /// (the others are refused by the task itself, with no need for a port).
-    bool (*strokesKeysFor)(int number);
-    void (*run)(int number);
-};
-
-const Verb kVerbs[] = {
-    {"CABLE", false, nullptr, [](int) { printCableHelp(); }},
-    {"COMMANDS", false, nullptr, [](int) { printAvailableCommands(); }},
-    {"PMCCHANNEL", true, &Red10::isValidChannel,
-     [](int channel) { instance().setRed10Channel(channel); }},
-    {"CALIBRATEPEDAL", false, &Red10::isValidPedal,
-     [](int pedal) { Red10::calibratePedal(pedal); }},
-    {"STARTCALIBRATEPEDAL", false, &Red10::isValidPedal,
-     [](int pedal) { instance().startCalibratePedal(pedal); }},
-};
-
 /// The port this run uses: --port, else PMC10_PORT, else the executable's default.
 void choosePort(const Options& options) {
     const char* const fromEnvironment = std::getenv("PMC10_PORT");
@@ -57,12 +35,11 @@ void choosePort(const Options& options) {
 /// A PORT text that names no port this tool can use is bad input: said before anything
 /// else happens, and nothing is written anywhere.
 bool portTextUnusable() {
-    const std::string problem = port::check(port::chosen());
+    const std::string problem = portTextProblem();
     if (problem.empty()) {
         return false;
     }
-    std::cerr << "pmc10: cannot use port '" << port::plainRunPort() << "': " << problem
-              << std::endl;
+    std::cerr << problem << std::endl;
     return true;
 }
 
@@ -73,7 +50,10 @@ bool portUnavailable() {
     if (controller.isPortReady()) {
         return false;
     }
-    if (!controller.portLink().badPortText()) {
+    // The seed's first line, where the port is the one it was about: WinIo on Windows.
+    const port::Backend* const backend = port::backendFor(port::plainRunPort());
+    if (!controller.portLink().badPortText() && backend != nullptr &&
+        std::string(backend->name) == "winio") {
         std::cerr << "Error during initialization of WinIo." << std::endl;
     }
     const std::string reason = controller.portFailureReason();
@@ -93,7 +73,7 @@ int runVerb(const Verb& verb, const std::vector<std::string>& words) {
     if (verb.echoesNumber) {
         std::cout << verb.name << ' ' << number << std::endl;
     }
-    if (verb.strokesKeysFor != nullptr && verb.strokesKeysFor(number) && portUnavailable()) {
+    if (verb.strokesKeysFor(number) && portUnavailable()) {
         return statusOfPortFailure();
     }
     verb.run(number);
@@ -129,13 +109,11 @@ int runSequence(std::vector<std::string> words, const std::string& firstUpper) {
 }
 
 int runWords(const std::vector<std::string>& words) {
+    if (const Verb* const verb = findVerb(words[0])) {
+        return runVerb(*verb, words);
+    }
     std::string firstUpper = words[0];
     toUpperInPlace(firstUpper);
-    for (const Verb& verb : kVerbs) {
-        if (firstUpper == verb.name) {
-            return runVerb(verb, words);
-        }
-    }
     return runSequence(words, firstUpper);
 }
 
@@ -158,6 +136,12 @@ int finishRun(int status) {
 
 }  // namespace
 
+std::string portTextProblem() {
+    const std::string problem = port::check(port::chosen());
+    return problem.empty() ? problem
+                           : "pmc10: cannot use port '" + port::plainRunPort() + "': " + problem;
+}
+
 int runCommandWords(const std::vector<std::string>& words) {
     return runWords(words);
 }
@@ -174,6 +158,7 @@ int runEntry(const CommandLine& commandLine) {
     }
     if (options.help) {
         printUsage(commandLine);
+        printHelp();
         return ExitSuccess;
     }
     if (options.version) {

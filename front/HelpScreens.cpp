@@ -1,6 +1,13 @@
 #include "front/HelpScreens.h"
 
+#include <cctype>
+#include <iomanip>
 #include <iostream>
+#include <sstream>
+
+#include "commands/Verbs.h"
+#include "front/Options.h"
+#include "port/Registry.h"
 
 namespace {
 
@@ -9,6 +16,22 @@ void printLines(std::initializer_list<const char*> lines) {
         std::cout << line << std::endl;
     }
 }
+
+/// One line of a two-column list: the term padded to its column, then the text.
+void printRow(const std::string& term, const std::string& text) {
+    constexpr std::size_t kTermWidth = 30;
+    std::cout << "  " << std::left << std::setw(static_cast<int>(kTermWidth)) << term;
+    if (term.size() >= kTermWidth) {
+        std::cout << '\n' << std::string(kTermWidth + 2, ' ');
+    }
+    std::cout << ' ' << text << std::right << '\n';
+}
+
+#if defined(_WIN32)
+const char* const kManual = "README.txt, next to pmc10.exe, and the pmc10 README";
+#else
+const char* const kManual = "man pmc10, and the pmc10 README";
+#endif
 
 }  // namespace
 
@@ -43,35 +66,43 @@ void printUsage(const CommandLine& commandLine) {
     });
 }
 
-void printCableHelp() {
-    printLines({
-        "",
-        "  How To Build the Cable",
-        "",
-        "  There are only 4 pins that contain signal values.",
-        "  The 5th is ground. ",
-        "  ",
-        "  If you look at the 5-pin male DIN connector, with the orientation",
-        "  tabs at the 4 and 8 o'clock position and the pins pointing toward",
-        "  your face, I refer to the pins according to the table below.",
-        "  The colors Red, Yellow, Black, Orange, Green refer to Radio Shack ",
-        "  6-pin DIN keyboard extender cable (26-149A). ",
-        "  The colors Red, Brown, Orange, Green, Black refer to Australian Jay Car ",
-        "  6-pin DIN keyboard extender cable. ",
-        "  Beware that your cable may be using different colors! ",
-        "  ",
-        "  PIN      POSITION      RADIO SHACK COLOR    PIN ON PAR.PORT   JAYCAR COLOR",
-        "  ==============================================================================",
-        "  Pin A =~  9 o'clock    Red                   2                Red",
-        "  Pin B =~ 10 o'clock    Yellow                3                Brown",
-        "  Pin C =~  7 o'clock    Black                18 (ground)       Orange",
-        "  Pin D =~  3 o'clock    Orange                4                Green",
-        "  Pin E =~  2 o'clock    Green                 5                Black",
-        "",
-        "  details:",
-        "     The \"Hardware\" section of the pmc10 README: cable, permissions, checks.",
-        "     Parallel-port pins 2, 3, 4, 5 are data bits D0 to D3; pin 18 is ground.",
-        "     The pmc10 README, also named on the usage screen (run pmc10 alone).",
-        "",
-    });
+std::vector<PortForm> portForms() {
+    std::vector<PortForm> forms;
+    for (const port::Backend* backend : port::backends()) {
+        std::istringstream lines(backend->forms != nullptr ? backend->forms : "");
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t tab = line.find('\t');
+            forms.push_back({line.substr(0, tab),
+                             tab == std::string::npos ? std::string() : line.substr(tab + 1)});
+        }
+    }
+    return forms;
+}
+
+void printHelp() {
+    std::cout << "Options, before the first command word (-- ends them):\n";
+    for (const OptionSpec& option : optionTable()) {
+        std::string term = option.shortName != 0 ? std::string{'-', option.shortName, ','} : "   ";
+        term += std::string(" ") + option.longName;
+        if (option.argument != nullptr) {
+            term += std::string(" ") + option.argument;
+        }
+        printRow(term, option.help);
+    }
+    std::cout << "\nVerbs, as the first word:\n";
+    for (const Verb& verb : verbTable()) {
+        std::string term = verb.name;
+        for (char& c : term) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (verb.takesNumber()) {
+            term += " " + std::to_string(verb.min) + "-" + std::to_string(verb.max);
+        }
+        printRow(term, verb.help);
+    }
+    std::cout << "\nPORT, for --port and PMC10_PORT:\n";
+    for (const PortForm& form : portForms()) {
+        printRow(form.text, form.help);
+    }
+    std::cout << "\nThe manual: " << kManual << ".\n" << std::flush;
 }

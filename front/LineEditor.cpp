@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands/CompoundCommands.h"
+#include "commands/Verbs.h"
 #include "keypad/KeyCodes.h"
 #include "keypad/Red10.h"
 
@@ -93,8 +94,7 @@ void makeDirectories(const std::string& path) {
 /// Every word Tab completes: key names, compound words and verbs, in lower case.
 std::set<std::string> completionWords() {
     instance();  // fills the tables
-    std::set<std::string> words{
-        "cable", "commands", "pmcchannel", "calibratepedal", "startcalibratepedal", "r", "rd"};
+    std::set<std::string> words{"r", "rd"};
     auto add = [&words](std::string name) {
         for (char& c : name) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -106,6 +106,9 @@ std::set<std::string> completionWords() {
     }
     for (const auto& entry : compoundCommands) {
         add(entry.first);
+    }
+    for (const Verb& verb : verbTable()) {
+        add(verb.name);
     }
     return words;
 }

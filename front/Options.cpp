@@ -2,72 +2,151 @@
 
 namespace {
 
-/// The value of an option that takes one: "--port=X", "-pX" or the next argument.
-bool takeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& longName,
-               char shortName, std::string& value, std::string& error) {
-    const std::string& arg = args[i];
-    if (arg.rfind(longName + "=", 0) == 0) {
-        value = arg.substr(longName.size() + 1);
-    } else if (arg.size() > 2 && arg[0] == '-' && arg[1] == shortName) {
-        value = arg.substr(2);
-    } else if (i + 1 < args.size()) {
-        value = args[++i];
-    } else {
-        error = "pmc10: " + arg + " needs a value (pmc10 --help)";
-        return false;
+// One row per option. The build reads these rows for the Windows README.txt as well, so
+// each keeps this shape: long name, short name or 0, placeholder or nullptr, help text.
+const std::vector<OptionSpec> kOptionTable{
+    {"--port", 'p', "PORT", "the port to use (PORT below; else $PMC10_PORT)", nullptr,
+     &Options::port},
+    {"--list-ports", 'l', nullptr, "list this machine's ports; which one is used",
+     &Options::listPorts, nullptr},
+    {"--file", 'f', "FILE", "run the lines of FILE (- for standard input)", nullptr,
+     &Options::file},
+    {"--dry-run", 'n', nullptr, "list what would be stroked; open no port", &Options::dryRun,
+     nullptr},
+    {"--interactive", 'i', nullptr, "a prompt that runs each line typed", &Options::interactive,
+     nullptr},
+    {"--strict", 0, nullptr, "check every word first; refuse on a problem", &Options::strict,
+     nullptr},
+    {"--help", 'h', nullptr, "this screen", &Options::help, nullptr},
+    {"--version", 0, nullptr, "the version", &Options::version, nullptr},
+};
+
+const OptionSpec* findLong(const std::string& name) {
+    for (const OptionSpec& option : kOptionTable) {
+        if (name == option.longName) {
+            return &option;
+        }
     }
-    if (value.empty()) {
-        error = "pmc10: " + arg + " needs a value (pmc10 --help)";
-        return false;
-    }
-    return true;
+    return nullptr;
 }
 
-bool isOption(const std::string& arg, const std::string& longName, char shortName,
-              bool takesValue) {
-    if (arg == longName || arg == std::string{'-', shortName}) {
+const OptionSpec* findShort(char name) {
+    for (const OptionSpec& option : kOptionTable) {
+        if (name != 0 && name == option.shortName) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+/// Reads one option word (and the next one when it holds the option's value) into
+/// `options`. Returns false, with the problem in `error`, for a word that is no option.
+class OptionReader {
+  public:
+    OptionReader(const std::vector<std::string>& args, Options& options)
+        : args_(args), options_(options) {}
+
+    /// Reads args[i], which starts with "-" and is longer than one character; moves `i`
+    /// past a value taken from the next word.
+    bool read(std::size_t& i, std::string& error) {
+        const std::string& word = args_[i];
+        if (word.compare(0, 2, "--") == 0) {
+            const std::size_t equals = word.find('=');
+            const OptionSpec* option = findLong(word.substr(0, equals));
+            if (option == nullptr) {
+                error = "unknown option '" + word.substr(0, equals) + "'";
+                return false;
+            }
+            if (equals == std::string::npos) {
+                return set(*option, word, i, error);
+            }
+            if (option->argument == nullptr) {
+                error = std::string(option->longName) + " takes no value";
+                return false;
+            }
+            return fill(*option, word, word.substr(equals + 1), error);
+        }
+        // Short options combine: "-nf FILE", "-pPORT".
+        for (std::size_t at = 1; at < word.size(); ++at) {
+            const OptionSpec* option = findShort(word[at]);
+            if (option == nullptr) {
+                error = "unknown option '-" + word.substr(at, 1) + "'";
+                return false;
+            }
+            if (option->argument != nullptr && at + 1 < word.size()) {
+                return fill(*option, word, word.substr(at + 1), error);
+            }
+            if (!set(*option, word, i, error)) {
+                return false;
+            }
+        }
         return true;
     }
-    return takesValue &&
-           (arg.rfind(longName + "=", 0) == 0 ||
-            (arg.size() > 2 && arg[0] == '-' && arg[1] == shortName && arg[1] != '-'));
+
+  private:
+    bool set(const OptionSpec& option, const std::string& word, std::size_t& i,
+             std::string& error) {
+        if (option.flag != nullptr) {
+            options_.*option.flag = true;
+            return true;
+        }
+        if (i + 1 >= args_.size()) {
+            error = word + " needs a value";
+            return false;
+        }
+        return fill(option, word, args_[++i], error);
+    }
+    bool fill(const OptionSpec& option, const std::string& word, const std::string& value,
+              std::string& error) {
+        if (value.empty()) {
+            error = word + " needs a value";
+            return false;
+        }
+        options_.*option.value = value;
+        return true;
+    }
+
+    const std::vector<std::string>& args_;
+    Options& options_;
+};
+
+bool looksLikeOption(const std::string& word) {
+    return word.size() > 1 && word[0] == '-' && word != "--";
 }
 
 }  // namespace
 
+const std::vector<OptionSpec>& optionTable() {
+    return kOptionTable;
+}
+
 Options parseOptions(const std::vector<std::string>& args) {
     Options options;
+    OptionReader reader(args, options);
     std::size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--") {
-            ++i;
-            break;
-        }
-        if (isOption(arg, "--port", 'p', true)) {
-            if (!takeValue(args, i, "--port", 'p', options.port, options.error)) {
-                return options;
-            }
-        } else if (arg == "--list-ports" || arg == "-l") {
-            options.listPorts = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--strict") {
-            options.strict = true;
-        } else if (isOption(arg, "--file", 'f', true)) {
-            if (!takeValue(args, i, "--file", 'f', options.file, options.error)) {
-                return options;
-            }
-        } else if (arg == "--dry-run" || arg == "-n") {
-            options.dryRun = true;
-        } else if (arg == "--interactive" || arg == "-i") {
-            options.interactive = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else {
-            break;
+    for (; i < args.size() && looksLikeOption(args[i]); ++i) {
+        if (!reader.read(i, options.error)) {
+            options.error = "pmc10: " + options.error + " (pmc10 --help)";
+            return options;
         }
     }
-    options.words.assign(args.begin() + static_cast<long>(i), args.end());
+    const bool ended = i < args.size() && args[i] == "--";
+    options.words.assign(args.begin() + static_cast<long>(ended ? i + 1 : i), args.end());
+    if (ended) {
+        return options;
+    }
+    // An option among the command words would be taken for a word and stroked: refused.
+    // Words that only look like options ("-3", "-") stay words.
+    for (const std::string& word : options.words) {
+        Options scratch;
+        std::string ignored;
+        std::size_t at = 0;
+        if (looksLikeOption(word) && OptionReader({word, "VALUE"}, scratch).read(at, ignored)) {
+            options.error = "pmc10: option '" + word + "' after the command word '" +
+                            options.words[0] +
+                            "': options come before the first word (pmc10 --help)";
+            return options;
+        }
+    }
     return options;
 }

@@ -1,6 +1,7 @@
-// The options that come before the first command word. Only words this tool knows as
-// options are taken: any other word, "-" (the key of that name) included, is the first
-// command word, so every command line without options means what it always meant.
+// The options that come before the first command word. The option table below is the one
+// list of them: the parser, --help, the manual page, the bash completion and the Windows
+// README.txt are all made from it. A lone "-" is the key of that name and so the first
+// command word; "--" ends the options.
 #pragma once
 
 #include <string>
@@ -27,5 +28,25 @@ struct Options {
     std::string error;
 };
 
-/// Splits `arguments` into options and command words; "--" ends the options.
+/// One option as a user writes it, and the field of Options it sets.
+struct OptionSpec {
+    /// "--port".
+    const char* longName;
+    /// 'p', or 0 when there is no short form.
+    char shortName;
+    /// The placeholder of its value ("PORT"), or nullptr for an option that takes none.
+    const char* argument;
+    /// What it does, in one line.
+    const char* help;
+    /// The flag it sets, or the value it fills (exactly one of the two).
+    bool Options::*flag;
+    std::string Options::*value;
+};
+
+/// Every option, in the order --help lists them.
+const std::vector<OptionSpec>& optionTable();
+
+/// Splits `arguments` into options and command words. A word before the first command
+/// word that looks like an option but is none, and an option after the first command
+/// word, set `error`.
 Options parseOptions(const std::vector<std::string>& arguments);

@@ -23,6 +23,8 @@ const char* const kNoPortHints[] = {
     "pmc10: a USB FTDI adapter or four GPIO lines: see \"Which port?\" in the pmc10 README",
 };
 
+const char* const kSim = "sim";
+
 std::string padded(const std::string& text, std::size_t width) {
     return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
 }
@@ -30,15 +32,20 @@ std::string padded(const std::string& text, std::size_t width) {
 }  // namespace
 
 int printPortList() {
-    const std::vector<port::PortInfo> ports = port::list();
-    if (ports.empty()) {
+    std::vector<port::PortInfo> ports = port::list();
+    const std::string plain = port::plainRunPort();
+    if (ports.empty() && plain != kSim) {
         std::cout << "No port found on this machine." << std::endl;
         for (const char* hint : kNoPortHints) {
             std::cout << hint << std::endl;
         }
+        std::cout << "pmc10: to try things with no hardware: --port sim, the simulated port"
+                  << std::endl;
         return 1;
     }
-    const std::string plain = port::plainRunPort();
+    // Last, the simulated port: it is always there, but is no port of this machine.
+    ports.push_back({kSim, "simulated", "trace on standard error", plain == kSim,
+                     "for trying things with no hardware"});
     std::size_t nameWidth = 4, kindWidth = 4, detailWidth = 5;
     for (const port::PortInfo& info : ports) {
         nameWidth = std::max(nameWidth, info.name.size());
@@ -51,8 +58,9 @@ int printPortList() {
     for (const port::PortInfo& info : ports) {
         const bool isDefault =
             info.name == plain || (plain.rfind("parport", 0) == 0 && info.name == "/dev/" + plain);
-        std::string state = info.usable ? "ready" : "not usable: " + info.note;
-        if (info.usable && !info.note.empty()) {
+        const bool simulated = info.name == kSim;
+        std::string state = info.usable || simulated ? "ready" : "not usable: " + info.note;
+        if ((info.usable || simulated) && !info.note.empty()) {
             state += " (" + info.note + ")";
         }
         if (isDefault) {

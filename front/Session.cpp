@@ -13,12 +13,12 @@
 
 #include "commands/Checks.h"
 #include "commands/CompoundCommands.h"
+#include "commands/Verbs.h"
 #include "front/DryRun.h"
 #include "front/Entry.h"
 #include "front/LineEditor.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
-#include "port/Registry.h"
 
 namespace {
 
@@ -143,6 +143,12 @@ bool isVerb(const std::string& word, const char* name) {
     return upper == name;
 }
 
+/// True for a line whose verb reads answers from standard input.
+bool readsAnswers(const std::vector<std::string>& words) {
+    const Verb* const verb = words.empty() ? nullptr : findVerb(words[0]);
+    return verb != nullptr && verb->answers > 0;
+}
+
 /// Runs one line's words; a nonzero status ends the session.
 int runLine(const std::vector<std::string>& words) {
     if (words.empty()) {
@@ -150,7 +156,8 @@ int runLine(const std::vector<std::string>& words) {
     }
     dry_run::setSource(words[0]);
     const int status = runCommandWords(words);
-    if (isVerb(words[0], "RD") || isVerb(words[0], "PMCCHANNEL")) {
+    const Verb* const verb = findVerb(words[0]);
+    if (isVerb(words[0], "RD") || (verb != nullptr && verb->endsWithWayBack)) {
         std::cout << std::endl;  // the way back was written without a line end
     }
     if (status != ExitSuccess) {
@@ -170,7 +177,7 @@ int runScript(const Script& script, bool fromStdin) {
     for (std::size_t i = 0; i < script.lines.size(); ++i) {
         const FileLine& line = script.lines[i];
         location = script.name + ":" + std::to_string(line.number);
-        if (line.words.empty() || !isVerb(line.words[0], "CALIBRATEPEDAL")) {
+        if (line.words.empty() || !readsAnswers(line.words)) {
             const int status = runLine(line.words);
             if (status != ExitSuccess) {
                 return status;
@@ -253,15 +260,14 @@ int runSession(const Options& options) {
     } else if (!options.interactive && options.file.empty() && options.words.empty()) {
         error = "pmc10: --dry-run needs command words or --file";
     }
+    // The PORT text first, dry run or not: nothing of the file is read for a run that
+    // cannot go ahead.
+    if (error.empty()) {
+        error = portTextProblem();
+    }
     Script script;
     if (error.empty() && !options.file.empty()) {
         error = load(options.file, script);
-    }
-    if (error.empty() && !options.dryRun) {
-        const std::string problem = port::check(port::chosen());
-        if (!problem.empty()) {
-            error = "pmc10: cannot use port '" + port::plainRunPort() + "': " + problem;
-        }
     }
     if (!error.empty()) {
         std::cerr << error << std::endl;
@@ -270,8 +276,19 @@ int runSession(const Options& options) {
     if (options.strict && !options.interactive) {
         // Every line of the file is checked before the first one runs.
         int problems = strict::report(options.words);
+        // With -f -, the lines that hold a calibration's answers are no commands.
+        std::size_t start = 0, answersUntil = 0;
         for (const FileLine& line : script.lines) {
+            const bool answer = start < answersUntil;
+            start = line.nextStart;
+            if (answer) {
+                continue;
+            }
             problems += strict::report(line.words, script.name + ":" + std::to_string(line.number));
+            if (options.file == "-" && readsAnswers(line.words)) {
+                answersUntil =
+                    answersEnd(script.text, line.nextStart, findVerb(line.words[0])->answers);
+            }
         }
         if (problems > 0) {
             return ExitUsage;

@@ -94,6 +94,9 @@ struct Backend {
     /// Checks `text` without opening anything: empty when it names a port this backend
     /// could open, else why not (as for BadText). May be null: open() checks alone.
     std::string (*check)(const std::string& text) = nullptr;
+    /// The PORT texts it takes, for --help, the manual page and the completion: one line
+    /// per form, "FORM<tab>what it names", placeholders in capitals ("/dev/parportN").
+    const char* forms = nullptr;
 };
 
 }  // namespace port

@@ -102,15 +102,9 @@ OpenResult openText(const std::string& /*text*/) {
     return OpenResult::opened(std::make_unique<SimPort>());
 }
 
-void listPorts(std::vector<PortInfo>& out) {
-    // Listed where it is the default (pmc10-sim); elsewhere it is no port of the machine.
-    if (defaultText() == kName) {
-        out.push_back({kName, "simulated", "trace on standard error", true, ""});
-    }
-}
-
 }  // namespace
 
-extern const Backend simBackend{"sim", claimsText, openText, listPorts};
+const char* const kForms = "sim\tthe simulated port: a trace on standard error";
+extern const Backend simBackend{"sim", claimsText, openText, nullptr, nullptr, kForms};
 
 }  // namespace port

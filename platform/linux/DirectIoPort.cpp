@@ -171,6 +171,8 @@ void listPorts(std::vector<PortInfo>& out) {
 
 }  // namespace
 
-extern const Backend directIoBackend{"directio", claimsText, openText, listPorts, checkText};
+const char* const kForms = "0xADDR\tdirect I/O at that address (root; no driver on it)";
+extern const Backend directIoBackend{"directio", claimsText, openText,
+                                     listPorts,  checkText,  kForms};
 
 }  // namespace port

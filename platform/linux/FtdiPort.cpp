@@ -385,6 +385,11 @@ void list(std::vector<PortInfo>& out) {
 
 }  // namespace
 
-extern const Backend ftdiBackend{"ftdi", claims, open, list, check};
+const char* const kForms =
+    "ftdi\tthe first USB FTDI adapter found\n"
+    "ftdi:s:VID:PID:SERIAL\tthe FTDI adapter with that serial number\n"
+    "ftdi:i:VID:PID:N\tthe Nth FTDI adapter (from 0) with VID:PID\n"
+    "ftdi:d:BUS/DEV\tthe FTDI adapter at that USB bus and device";
+extern const Backend ftdiBackend{"ftdi", claims, open, list, check, kForms};
 
 }  // namespace port

@@ -507,6 +507,9 @@ bool parse(const std::string& portText, Text& out, std::string& error) {
 }  // namespace port::gpio
 
 namespace port {
-extern const Backend gpioBackend{"gpio", gpio::claimsText, gpio::openText, gpio::listChips,
-                                 gpio::checkText};
+const char* const kForms =
+    "gpio:CHIP:L0,L1,L2,L3\tlines D0-D3 of a chip (;active-low ;open-drain)\n"
+    "gpio:NAME0,NAME1,NAME2,NAME3\tfour GPIO lines by name, such as GPIO17";
+extern const Backend gpioBackend{"gpio",          gpio::claimsText, gpio::openText,
+                                 gpio::listChips, gpio::checkText,  kForms};
 }  // namespace port

@@ -188,6 +188,7 @@ void listPorts(std::vector<PortInfo>& out) {
 
 }  // namespace
 
-extern const Backend ppdevBackend{"ppdev", claimsText, openText, listPorts, checkText};
+const char* const kForms = "/dev/parportN\ta parallel port through ppdev (or parportN)";
+extern const Backend ppdevBackend{"ppdev", claimsText, openText, listPorts, checkText, kForms};
 
 }  // namespace port

@@ -145,6 +145,7 @@ void listPorts(std::vector<PortInfo>& out) {
 
 }  // namespace
 
-extern const Backend winIoBackend{"winio", claimsText, openText, listPorts, checkText};
+const char* const kForms = "0xADDR\tthe parallel port at that address, via WinIo";
+extern const Backend winIoBackend{"winio", claimsText, openText, listPorts, checkText, kForms};
 
 }  // namespace port

@@ -1,6 +1,7 @@
 // The entry in-process: command sequences with and without the way back, verbs in any
 // letter case, and exit statuses, all on the recording port.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <regex>
@@ -127,12 +128,41 @@ TEST_F(EntryTest, StrictRefusesTyposBeforeThePortAndLenientRunsSuggest) {
         EXPECT_EQ(lenient.err, c.lenientErr);
         EXPECT_EQ(writeCount() > 0, c.lenientStrokes);
     }
-    // A good line runs exactly as without the check; a file's lines carry their place.
-    portlib::recorder::clear();
-    const EntryRun good = runEntryWith({"--strict", "rd", "editbankname", "0x0fb"});
-    EXPECT_EQ(good.status, ExitSuccess);
-    EXPECT_EQ(good.err, "");
-    EXPECT_EQ(strokes(), "fb fb f3 fb fb pause f5 f5 f5 f3 f5 f5 f3");
+    // A good line runs exactly as without the check: the largest numbers, a recorded walk,
+    // and from standard input a calibration whose answers are no command words.
+    const struct {
+        std::vector<std::string> args;
+        const char* input;
+        const char* err;
+    } good[] = {
+        {{"rd", "editbankname", "0x0fb"}, "", ""},
+        {{"r", "menu"}, "", ""},
+        {{"pmcchannel", "16"}, "", ""},
+        {{"calibratepedal", "2"}, "ok\nok\n", ""},
+        {{"-f", "-"}, "calibratepedal 1\nok\nok\npmcchannel 5\n", ""},
+        {{"-f", "-"},
+         "calibratepedal 1\n\n  ok\n# c\nnxt\n",
+         "pmc10: strict: <stdin>:5: unknown word <NXT>\npmc10: did you mean NEXT?\n"},
+    };
+    for (const auto& c : good) {
+        SCOPED_TRACE(testing::PrintToString(c.args) + c.input);
+        portlib::recorder::clear();
+        const EntryRun lenient = runEntryWith(c.args, c.input);
+        const std::string lenientStrokes = strokes();
+        portlib::recorder::clear();
+        std::vector<std::string> args{"--strict"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const EntryRun checked = runEntryWith(args, c.input);
+        EXPECT_EQ(checked.err, c.err);
+        if (*c.err == 0) {
+            EXPECT_EQ(checked.status, ExitSuccess);
+            EXPECT_EQ(checked.out, lenient.out);
+            EXPECT_EQ(strokes(), lenientStrokes);
+        } else {
+            EXPECT_EQ(checked.status, ExitUsage);
+            EXPECT_EQ(writeCount(), 0);
+        }
+    }
     EXPECT_EQ(strict::problems({"nxt"}, "set.pmc10:3"),
               std::vector<std::string>(
                   {"pmc10: strict: set.pmc10:3: unknown word <NXT>", "pmc10: did you mean NEXT?"}));
@@ -188,7 +218,8 @@ TEST_F(EntryTest, HelpAndVersionOptions) {
     for (const char* option : {"--help", "-h"}) {
         const EntryRun help = runEntryWith({option, "menu"});
         EXPECT_EQ(help.status, ExitSuccess) << option;
-        EXPECT_EQ(help.out, runEntryWith({}).out) << option;
+        // The usage screen unchanged, then the rest (its content: HelpDrift).
+        EXPECT_EQ(help.out.rfind(runEntryWith({}).out + "Options", 0), 0U) << option;
         EXPECT_EQ(help.err, "") << option;
     }
     const EntryRun version = runEntryWith({"--version"});
@@ -200,22 +231,79 @@ TEST_F(EntryTest, HelpAndVersionOptions) {
 
 }  // namespace
 
-TEST_F(EntryTest, SessionOptionsMisusedStrokeNothing) {
+// Options before the first word only, in every spelling; every refusal strokes nothing
+// and opens nothing, the dry run included; words that only look like options stay words.
+TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
+    char path[] = "/tmp/pmc10-options-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "cable\nmenu\n", 11), 11);
+    close(fd);
+    const std::string file = path;
+    const std::string badPort =
+        "pmc10: cannot use port 'bogus': not a port this tool knows (pmc10 --list-ports shows "
+        "the ports here)\n";
+    const std::string misplaced =
+        "' after the command word 'menu': options come before the "
+        "first word (pmc10 --help)\n";
     const struct {
         std::vector<std::string> args;
-        const char* message;
+        int status;
+        std::string err;
+        const char* strokes;
+        const char* outHas;
     } cases[] = {
-        {{"-f"}, "pmc10: -f needs a value (pmc10 --help)\n"},
-        {{"-n"}, "pmc10: --dry-run needs command words or --file\n"},
-        {{"-f", "x", "menu"}, "pmc10: --file takes no command words after it\n"},
-        {{"-i", "menu"}, "pmc10: --interactive takes neither --file nor command words\n"},
+        {{"-f"}, ExitUsage, "pmc10: -f needs a value (pmc10 --help)\n", "", ""},
+        {{"--port="}, ExitUsage, "pmc10: --port= needs a value (pmc10 --help)\n", "", ""},
+        {{"-n"}, ExitUsage, "pmc10: --dry-run needs command words or --file\n", "", ""},
+        {{"-f", "x", "menu"}, ExitUsage, "pmc10: --file takes no command words after it\n", "", ""},
+        {{"-i", "menu"},
+         ExitUsage,
+         "pmc10: --interactive takes neither --file nor command words\n",
+         "",
+         ""},
         {{"--interactive", "--file=x"},
-         "pmc10: --interactive takes neither --file nor command words\n"},
+         ExitUsage,
+         "pmc10: --interactive takes neither --file nor command words\n",
+         "",
+         ""},
+        {{"--dryrun", "pmcchannel", "5"},
+         ExitUsage,
+         "pmc10: unknown option '--dryrun' (pmc10 --help)\n",
+         "",
+         ""},
+        {{"-x", "menu"}, ExitUsage, "pmc10: unknown option '-x' (pmc10 --help)\n", "", ""},
+        {{"-nx", "menu"}, ExitUsage, "pmc10: unknown option '-x' (pmc10 --help)\n", "", ""},
+        {{"--help=x"}, ExitUsage, "pmc10: --help takes no value (pmc10 --help)\n", "", ""},
+        {{"menu", "-n"}, ExitUsage, "pmc10: option '-n" + misplaced, "", ""},
+        {{"menu", "--strict"}, ExitUsage, "pmc10: option '--strict" + misplaced, "", ""},
+        {{"menu", "-psim"}, ExitUsage, "pmc10: option '-psim" + misplaced, "", ""},
+        {{"-n", "-p", "bogus", "menu"}, ExitUsage, badPort, "", ""},
+        {{"-p", "bogus", "-f", file}, ExitUsage, badPort, "", ""},
+        {{"-p", "bogus", "-i"}, ExitUsage, badPort, "", ""},
+        {{"-nf", file}, ExitSuccess, "", "", "  MENU         0xFB  menu\n1 strokes, total 0.030 s"},
+        {{"-n", "--port=sim", "menu"}, ExitSuccess, "", "", "1 strokes"},
+        {{"-"}, ExitSuccess, "", "fd", ""},
+        {{"--", "-n", "menu"}, ExitSuccess, "WARNING: unknown command: <-N>\n", "fb", ""},
+        {{"pmcchannel", "-3"},
+         ExitSuccess,
+         "Red10::setRed10Channel called with invalid channel : <-3>\n",
+         "",
+         "PMCCHANNEL -3\n"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        controller->portLink().release();
+        portlib::recorder::clear();
         const EntryRun run = runEntryWith(c.args);
-        EXPECT_EQ(run.status, ExitUsage) << c.message;
-        EXPECT_EQ(run.err, c.message);
-        EXPECT_EQ(writeCount(), 0);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(strokes(), c.strokes);
+        if (c.status != ExitSuccess) {
+            EXPECT_EQ(run.out, "");
+            EXPECT_TRUE(portlib::recorder::operations().empty()) << "nothing is opened";
+        }
+        EXPECT_NE(run.out.find(c.outHas), std::string::npos) << run.out;
     }
+    unlink(path);
 }

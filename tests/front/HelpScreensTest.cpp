@@ -2,9 +2,15 @@
 // the empty lines in their places and the column layout of the pin table.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <sstream>
 
+#include "commands/Listing.h"
+#include "commands/Verbs.h"
 #include "front/HelpScreens.h"
+#include "front/Options.h"
+#include "port/Registry.h"
 #include "support/EntryRun.h"
 #include "support/PortTrace.h"
 #include "support/TextLines.h"
@@ -107,43 +113,6 @@ TEST(CableScreen, QuotedLinesStandAsTheyAre) {
     EXPECT_EQ(l[27], "");
 }
 
-TEST(CableScreen, PinTableColumns) {
-    const std::vector<std::string> l = textLines(cable());
-    // Column numbers count from 1, as a reader of the screen counts them.
-    auto at = [](const std::string& line, int column, const std::string& text) {
-        return line.compare(static_cast<std::size_t>(column - 1), text.size(), text) == 0;
-    };
-    const std::string& header = l[15];
-    EXPECT_TRUE(at(header, 3, "PIN") && at(header, 12, "POSITION") &&
-                at(header, 26, "RADIO SHACK COLOR") && at(header, 47, "PIN ON PAR.PORT") &&
-                at(header, 65, "JAYCAR COLOR"));
-    const struct {
-        const char* pin;
-        const char* hour;
-        const char* shack;
-        const char* port;
-        const char* jaycar;
-    } rows[] = {{"A", " 9", "Red", " 2", "Red"},
-                {"B", "10", "Yellow", " 3", "Brown"},
-                {"C", " 7", "Black", "18 (ground)", "Orange"},
-                {"D", " 3", "Orange", " 4", "Green"},
-                {"E", " 2", "Green", " 5", "Black"}};
-    for (int i = 0; i < 5; ++i) {
-        const std::string& row = l[17 + i];
-        SCOPED_TRACE(row);
-        EXPECT_TRUE(at(row, 3, std::string("Pin ") + rows[i].pin + " =~ "));
-        EXPECT_TRUE(at(row, 12, std::string(rows[i].hour) + " o'clock"));
-        EXPECT_TRUE(at(row, 26, rows[i].shack));
-        EXPECT_TRUE(at(row, 47, rows[i].port));
-        EXPECT_TRUE(at(row, 65, rows[i].jaycar));
-        EXPECT_EQ(row.size(), 64 + std::string(rows[i].jaycar).size());
-    }
-    for (int i = 15; i < 22; ++i) {
-        EXPECT_EQ(l[i].find('\t'), std::string::npos);
-        EXPECT_NE(l[i].back(), ' ');
-    }
-}
-
 TEST(CableScreen, VerbInAnyCaseGivesTheSameScreenWithoutThePort) {
     portlib::recorder::clear();
     for (const char* verb : {"cable", "Cable", "CABLE", "cAbLe"}) {
@@ -153,6 +122,79 @@ TEST(CableScreen, VerbInAnyCaseGivesTheSameScreenWithoutThePort) {
         EXPECT_EQ(run.err, "");
     }
     EXPECT_TRUE(portlib::recorder::operations().empty()) << "help never opens the port";
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in) << path;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+/// The manual page as a reader sees its words: no escapes, no font changes.
+std::string manualWords(std::string roff) {
+    roff = std::regex_replace(roff, std::regex(R"(\\f[BIRP])"), "");
+    roff = std::regex_replace(roff, std::regex(R"(\\-)"), "-");
+    return std::regex_replace(roff, std::regex(R"(\\&)"), "");
+}
+
+// Every option, verb and PORT form of the tables is in --help, in the generated manual
+// page and completion, and (options) in the Windows README.txt.
+TEST(HelpDrift, EveryOptionVerbAndPortFormIsInEveryDocument) {
+    const EntryRun help = runEntryWith({"--help"});
+    const std::string manual = manualWords(fileText(PMC10_BUILD_DIR "/pmc10.1"));
+    const std::string completion = fileText(PMC10_BUILD_DIR "/pmc10.bash");
+    const std::string readme = fileText(PMC10_BUILD_DIR "/README.txt");
+    const struct {
+        const char* name;
+        const std::string& text;
+    } documents[] = {{"--help", help.out}, {"manual", manual}, {"completion", completion}};
+    auto expectIn = [](const std::string& text, const std::string& what, const char* where) {
+        const std::regex word("(^|[^-A-Za-z0-9:/])" +
+                              std::regex_replace(what, std::regex(R"([.?*+()\[\]|^$\\])"), "\\$&") +
+                              "($|[^-A-Za-z0-9])");
+        EXPECT_TRUE(std::regex_search(text, word)) << what << " is missing from " << where;
+    };
+    std::vector<std::string> verbs, forms;
+    for (const Verb& verb : verbTable()) {
+        std::string name = verb.name;
+        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        verbs.push_back(name);
+    }
+    for (const PortForm& form : portForms()) {
+        forms.push_back(form.text);
+    }
+    EXPECT_GE(forms.size(), 4U) << "sim, a parallel port, ftdi, ...";
+    for (const auto& document : documents) {
+        for (const OptionSpec& option : optionTable()) {
+            expectIn(document.text, option.longName, document.name);
+            if (option.shortName != 0) {
+                expectIn(document.text, std::string{'-', option.shortName}, document.name);
+            }
+        }
+        for (const std::string& verb : verbs) {
+            expectIn(document.text, verb, document.name);
+        }
+        for (const std::string& form : forms) {
+            // The completion offers what can be typed before the first placeholder.
+            const std::string typed =
+                document.name == std::string("completion")
+                    ? form.substr(0, form.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"))
+                    : form;
+            expectIn(document.text, typed, document.name);
+        }
+    }
+    for (const OptionSpec& option : optionTable()) {
+        expectIn(readme, option.longName, "README.txt");
+        expectIn(readme, option.help, "README.txt");
+    }
+    EXPECT_NE(help.out.find("The manual: "), std::string::npos);
+    for (const port::Backend* backend : port::backends()) {
+        const std::string name = backend->name;
+        EXPECT_TRUE(backend->forms != nullptr || name == "recorder" || name == "dry-run")
+            << name << " gives no PORT forms";
+    }
 }
 
 }  // namespace

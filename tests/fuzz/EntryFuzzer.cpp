@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "front/Options.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
 #include "support/EntryRun.h"
@@ -44,12 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Runs stay on the recording port and off the terminal: no option that reaches the
     // machine's own ports (choosing or listing them), its files, or the line editor (the
     // prompt is tested on a pseudo-terminal of its own).
-    for (const std::string& piece : pieces) {
-        for (const char* option : {"-p", "--p", "-l", "--l", "-f", "--f", "-i", "--i"}) {
-            if (piece.rfind(option, 0) == 0) {
-                return -1;
-            }
-        }
+    const Options options = parseOptions(pieces);
+    if (!options.port.empty() || options.listPorts || !options.file.empty() ||
+        options.interactive) {
+        return -1;
     }
     portlib::recorder::clear();
     const EntryRun run = runEntryWith(pieces, input);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # CPack builds a .deb that lintian finds neither error nor warning in, that holds the
 # tools, the manual pages, the completion, the udev rules and the documentation, and whose
-# Depends dpkg-shlibdeps worked out from the binaries.
+# Depends dpkg-shlibdeps worked out from the binaries; every relative link of its README and
+# docs resolves inside it, and its copyright file gives the MIT license.
 # Usage: package-test.sh BUILD-DIR SOURCE-DIR
 # Exits 77 (skipped) without lintian, or from a static or sanitizer build; without lintian
 # it fails when CI=true.
@@ -18,6 +19,8 @@ if ! command -v lintian >/dev/null; then
 fi
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
+# shellcheck source=links.sh
+source "$(dirname "$0")/links.sh"
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 (cd "$out" && cpack -G DEB --config "$build/CPackConfig.cmake" >/dev/null)
@@ -34,6 +37,11 @@ done
 for rules in "$2"/dist/60-pmc10-*.rules; do
     check "holds $(basename "$rules")" "$(grep -c "/rules.d/$(basename "$rules")\$" <<<"$listing")" 1
 done
+
+dpkg-deb -x "$deb" "$out/root"
+doc=$out/root/usr/share/doc/pmc10
+check "links in the .deb's README resolve" "$(broken_links "$doc"/README.md "$doc"/docs/*.md)" ""
+check "copyright: the MIT license" "$(grep -cE '^License: Expat$|^ MIT License$' "$doc/copyright")" 3
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"

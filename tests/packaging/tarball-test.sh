@@ -20,7 +20,8 @@ top=$(basename "$tarball" .tar.gz)
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 tar -xzf "$tarball" -C "$unpacked"
-for file in bin/pmc10 bin/pmc10-sim share/man/man1/pmc10.1.gz share/doc/pmc10/README.md; do
+for file in bin/pmc10 bin/pmc10-sim share/man/man1/pmc10.1.gz share/doc/pmc10/README.md \
+    share/doc/pmc10/docs/gpio.md share/doc/pmc10/docs/wiring-pi.svg; do
     check "holds $top/$file" "$([ -f "$unpacked/$top/$file" ] && echo yes)" yes
 done
 for tool in pmc10 pmc10-sim; do

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows zip: a MinGW-w64 cross build of its own (static, so that no MinGW DLL
 # is needed), packed by cpack -G ZIP, must hold pmc10.exe and pmc10-sim.exe, which run
-# under Wine, and a README.txt with CR LF line ends that tells where WinIo comes from and
-# how to undo test-signing. The zip is left in BUILD-DIR/zip.
+# under Wine, the README with its docs, and a README.txt with CR LF line ends that tells
+# where WinIo comes from, how to undo test-signing, and has every section that the
+# messages of pmc10.exe name. The zip is left in BUILD-DIR/zip.
 # Usage: zip-test.sh BUILD-DIR SOURCE-DIR
 # Exits 77 (skipped) without MinGW-w64 or Wine, but fails without them when CI=true.
 set -euo pipefail
@@ -29,8 +30,9 @@ version=$(cut -d- -f2 <<<"$top")
 unpacked=$work/unpacked
 rm -rf "$unpacked" && mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$zip")
+docs=$(cd "$src" && find docs -type f \( -name '*.md' -o -name '*.svg' \) | sed 's|^|./|')
 check "files" "$(cd "$unpacked/$top" && find . -type f | sort | tr '\n' ' ')" \
-    "./README.txt ./pmc10-sim.exe ./pmc10.exe "
+    "$( (echo ./LICENSE ./README.md ./README.txt ./pmc10-sim.exe ./pmc10.exe; echo "$docs") | tr ' ' '\n' | sort | tr '\n' ' ')"
 
 readme=$unpacked/$top/README.txt
 check "README.txt: every line ends in CR LF" "$(grep -c $'\r$' "$readme")" "$(wc -l <"$readme")"
@@ -39,6 +41,15 @@ for phrase in "WinIo, by Yariv Kaplan" "bcdedit /set testsigning on" "bcdedit /s
     "--port ftdi" "Needs neither WinIo nor test-signing" "pmc10 $version for Windows"; do
     check "README.txt: says \"$phrase\"" "$(grep -cF -- "$phrase" "$readme")" 1
 done
+
+# Each section the program's messages name (the "Windows" section of the pmc10 README, ...)
+# is a heading of README.txt: a line of its own, underlined.
+named=$(strings "$unpacked/$top/pmc10.exe" | grep 'README' | grep -oE '"[^"]+"' | tr -d '"' | sort -u)
+check "messages name sections" "$(wc -l <<<"$named")" 3
+while read -r section; do
+    check "README.txt: has the section \"$section\"" \
+        "$(tr -d '\r' <"$readme" | grep -A1 -xF -- "$section" | grep -c '^---')" 1
+done <<<"$named"
 
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
 [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
