@@ -76,7 +76,7 @@ class OptionReader {
             if (option->argument != nullptr && at + 1 < word.size()) {
                 return fill(*option, word, word.substr(at + 1), error);
             }
-            if (!set(*option, word, i, error)) {
+            if (!set(*option, std::string{'-', word[at]}, i, error)) {
                 return false;
             }
         }

@@ -10,6 +10,7 @@
 #include "front/Entry.h"
 #include "support/ControllerTest.h"
 #include "support/EntryRun.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -229,6 +230,25 @@ TEST_F(EntryTest, HelpAndVersionOptions) {
     EXPECT_EQ(writeCount(), 0);
 }
 
+// The listing ends with the simulated port, ready but not counted: the status says
+// whether a port of this machine is ready.
+TEST_F(EntryTest, PortListingEndsWithTheSimulatedPort) {
+    const EntryRun run = runEntryWith({"--list-ports"});
+    const std::vector<std::string> lines = textLines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(std::regex_match(lines.back(),
+                                 std::regex("sim +simulated .* ready \\(for trying things with "
+                                            "no hardware\\)|pmc10: .*--port sim.*")))
+        << lines.back();
+    bool realPortReady = false;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+        realPortReady =
+            realPortReady || std::regex_search(lines[i], std::regex("  (default, )?ready"));
+    }
+    EXPECT_EQ(run.status, realPortReady ? ExitSuccess : ExitFailure) << run.out;
+    EXPECT_EQ(writeCount(), 0);
+}
+
 }  // namespace
 
 // Options before the first word only, in every spelling; every refusal strokes nothing
@@ -253,7 +273,7 @@ TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
         const char* strokes;
         const char* outHas;
     } cases[] = {
-        {{"-f"}, ExitUsage, "pmc10: -f needs a value (pmc10 --help)\n", "", ""},
+        {{"-nf"}, ExitUsage, "pmc10: -f needs a value (pmc10 --help)\n", "", ""},
         {{"--port="}, ExitUsage, "pmc10: --port= needs a value (pmc10 --help)\n", "", ""},
         {{"-n"}, ExitUsage, "pmc10: --dry-run needs command words or --file\n", "", ""},
         {{"-f", "x", "menu"}, ExitUsage, "pmc10: --file takes no command words after it\n", "", ""},

@@ -6,10 +6,12 @@
 #include <regex>
 #include <sstream>
 
+#include "commands/CompoundCommands.h"
 #include "commands/Listing.h"
 #include "commands/Verbs.h"
 #include "front/HelpScreens.h"
 #include "front/Options.h"
+#include "keypad/Red10.h"
 #include "port/Registry.h"
 #include "support/EntryRun.h"
 #include "support/PortTrace.h"
@@ -124,6 +126,11 @@ TEST(CableScreen, VerbInAnyCaseGivesTheSameScreenWithoutThePort) {
     EXPECT_TRUE(portlib::recorder::operations().empty()) << "help never opens the port";
 }
 
+std::string lowered(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+    return name;
+}
+
 std::string fileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     EXPECT_TRUE(in) << path;
@@ -140,7 +147,8 @@ std::string manualWords(std::string roff) {
 }
 
 // Every option, verb and PORT form of the tables is in --help, in the generated manual
-// page and completion, and (options) in the Windows README.txt.
+// page and completion, and (options) in the Windows README.txt; every menu word and key
+// where a user looks for it.
 TEST(HelpDrift, EveryOptionVerbAndPortFormIsInEveryDocument) {
     const EntryRun help = runEntryWith({"--help"});
     const std::string manual = manualWords(fileText(PMC10_BUILD_DIR "/pmc10.1"));
@@ -158,9 +166,7 @@ TEST(HelpDrift, EveryOptionVerbAndPortFormIsInEveryDocument) {
     };
     std::vector<std::string> verbs, forms;
     for (const Verb& verb : verbTable()) {
-        std::string name = verb.name;
-        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
-        verbs.push_back(name);
+        verbs.push_back(lowered(verb.name));
     }
     for (const PortForm& form : portForms()) {
         forms.push_back(form.text);
@@ -184,6 +190,15 @@ TEST(HelpDrift, EveryOptionVerbAndPortFormIsInEveryDocument) {
                     : form;
             expectIn(document.text, typed, document.name);
         }
+    }
+    // The menu words in the manual; they and the keys, lower case, in the completion.
+    instance();
+    for (const auto& entry : compoundCommands) {
+        expectIn(manual, entry.first, "manual");
+        expectIn(completion, lowered(entry.first), "completion");
+    }
+    for (const auto& entry : keyCodes) {
+        expectIn(completion, lowered(entry.first), "completion");
     }
     for (const OptionSpec& option : optionTable()) {
         expectIn(readme, option.longName, "README.txt");

@@ -23,15 +23,9 @@ expect "pmcchannel 1" "$(complete_line pmcchannel 1)" "1 10 11 12 13 14 15 16"
 expect "after a number" "$(complete_line pmcchannel 12 "")" ""
 expect "after cable" "$(complete_line cable "")" ""
 expect "pedal" "$(complete_line calibratepedal "")" "1 2"
-after_rd=$(complete_line rd "")
-[ "$(wc -w <<<"$after_rd")" -eq 100 ] || { echo "rd: expected 100 names, got $(wc -w <<<"$after_rd")"; exit 1; }
-for name in menu enter 0 + editbankname endmididatadumpcomplete utilities; do
-    grep -qw -- "$name" <<<"$after_rd" || { echo "rd: $name is not offered"; exit 1; }
-done
-grep -qw -- cable <<<"$after_rd" && { echo "rd: verbs are not command words"; exit 1; }
-# The names are read from the sources: they must be the ones the tool lists.
+# After rd, the names the tool lists and nothing else (no verb).
 listed=$("$build/pmc10-sim" commands 2>/dev/null | awk '$2 == "->" { print tolower($1) }' | sort)
-expect "rd: the names pmc10-sim lists" "$(tr ' ' '\n' <<<"$after_rd" | sort)" "$listed"
+expect "rd: the names pmc10-sim lists" "$(complete_line rd "" | tr ' ' '\n' | sort)" "$listed"
 
 # Options come before the command words; a lone "-" is the key of that name.
 expect "--" "$(complete_line --)" "--port --list-ports --file --dry-run --interactive --strict --help --version"
