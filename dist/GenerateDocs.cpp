@@ -42,7 +42,7 @@ std::string range(const Verb& verb) {
 }
 
 /// "-p, --port PORT" in roff's fonts.
-std::string optionTerm(const OptionSpec& option) {
+std::string optionTerm(const OptionEntry& option) {
     std::string term;
     if (option.shortName != 0) {
         term = "\\fB" + roff(std::string{'-', option.shortName}) + "\\fR, ";
@@ -56,7 +56,7 @@ std::string optionTerm(const OptionSpec& option) {
 
 void synopsis(std::ostream& out) {
     out << ".B pmc10\n";
-    for (const OptionSpec& option : optionTable()) {
+    for (const OptionEntry& option : optionTable()) {
         out << ".RB [ ";
         if (option.shortName != 0) {
             out << roff(std::string{'-', option.shortName}) << " | ";
@@ -78,7 +78,7 @@ void synopsis(std::ostream& out) {
 }
 
 void options(std::ostream& out) {
-    for (const OptionSpec& option : optionTable()) {
+    for (const OptionEntry& option : optionTable()) {
         out << ".TP\n" << optionTerm(option) << "\n" << roff(option.help) << "\n";
     }
 }
@@ -129,7 +129,7 @@ void completion(std::ostream& out) {
     // All options, then for each placeholder (PORT, FILE) the options that take it.
     std::string options;
     std::map<std::string, std::string> valued;
-    for (const OptionSpec& option : optionTable()) {
+    for (const OptionEntry& option : optionTable()) {
         std::string forms = option.longName;
         if (option.shortName != 0) {
             forms += std::string(" -") + option.shortName;

@@ -50,7 +50,7 @@ bool portUnavailable() {
     if (controller.isPortReady()) {
         return false;
     }
-    // The seed's first line, where the port is the one it was about: WinIo on Windows.
+    // The WinIo line, where WinIo is the port (Windows direct I/O): it names no other.
     const port::Backend* const backend = port::backendFor(port::plainRunPort());
     if (!controller.portLink().badPortText() && backend != nullptr &&
         std::string(backend->name) == "winio") {

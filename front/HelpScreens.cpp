@@ -81,7 +81,7 @@ std::vector<PortForm> portForms() {
 
 void printHelp() {
     std::cout << "Options, before the first command word (-- ends them):\n";
-    for (const OptionSpec& option : optionTable()) {
+    for (const OptionEntry& option : optionTable()) {
         std::string term = option.shortName != 0 ? std::string{'-', option.shortName, ','} : "   ";
         term += std::string(" ") + option.longName;
         if (option.argument != nullptr) {

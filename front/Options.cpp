@@ -4,7 +4,7 @@ namespace {
 
 // One row per option. The build reads these rows for the Windows README.txt as well, so
 // each keeps this shape: long name, short name or 0, placeholder or nullptr, help text.
-const std::vector<OptionSpec> kOptionTable{
+const std::vector<OptionEntry> kOptionTable{
     {"--port", 'p', "PORT", "the port to use (PORT below; else $PMC10_PORT)", nullptr,
      &Options::port},
     {"--list-ports", 'l', nullptr, "list this machine's ports; which one is used",
@@ -21,8 +21,8 @@ const std::vector<OptionSpec> kOptionTable{
     {"--version", 0, nullptr, "the version", &Options::version, nullptr},
 };
 
-const OptionSpec* findLong(const std::string& name) {
-    for (const OptionSpec& option : kOptionTable) {
+const OptionEntry* findLong(const std::string& name) {
+    for (const OptionEntry& option : kOptionTable) {
         if (name == option.longName) {
             return &option;
         }
@@ -30,8 +30,8 @@ const OptionSpec* findLong(const std::string& name) {
     return nullptr;
 }
 
-const OptionSpec* findShort(char name) {
-    for (const OptionSpec& option : kOptionTable) {
+const OptionEntry* findShort(char name) {
+    for (const OptionEntry& option : kOptionTable) {
         if (name != 0 && name == option.shortName) {
             return &option;
         }
@@ -52,7 +52,7 @@ class OptionReader {
         const std::string& word = args_[i];
         if (word.compare(0, 2, "--") == 0) {
             const std::size_t equals = word.find('=');
-            const OptionSpec* option = findLong(word.substr(0, equals));
+            const OptionEntry* option = findLong(word.substr(0, equals));
             if (option == nullptr) {
                 error = "unknown option '" + word.substr(0, equals) + "'";
                 return false;
@@ -68,7 +68,7 @@ class OptionReader {
         }
         // Short options combine: "-nf FILE", "-pPORT".
         for (std::size_t at = 1; at < word.size(); ++at) {
-            const OptionSpec* option = findShort(word[at]);
+            const OptionEntry* option = findShort(word[at]);
             if (option == nullptr) {
                 error = "unknown option '-" + word.substr(at, 1) + "'";
                 return false;
@@ -84,7 +84,7 @@ class OptionReader {
     }
 
   private:
-    bool set(const OptionSpec& option, const std::string& word, std::size_t& i,
+    bool set(const OptionEntry& option, const std::string& word, std::size_t& i,
              std::string& error) {
         if (option.flag != nullptr) {
             options_.*option.flag = true;
@@ -96,7 +96,7 @@ class OptionReader {
         }
         return fill(option, word, args_[++i], error);
     }
-    bool fill(const OptionSpec& option, const std::string& word, const std::string& value,
+    bool fill(const OptionEntry& option, const std::string& word, const std::string& value,
               std::string& error) {
         if (value.empty()) {
             error = word + " needs a value";
@@ -116,7 +116,7 @@ bool looksLikeOption(const std::string& word) {
 
 }  // namespace
 
-const std::vector<OptionSpec>& optionTable() {
+const std::vector<OptionEntry>& optionTable() {
     return kOptionTable;
 }
 

@@ -29,7 +29,7 @@ struct Options {
 };
 
 /// One option as a user writes it, and the field of Options it sets.
-struct OptionSpec {
+struct OptionEntry {
     /// "--port".
     const char* longName;
     /// 'p', or 0 when there is no short form.
@@ -44,7 +44,7 @@ struct OptionSpec {
 };
 
 /// Every option, in the order --help lists them.
-const std::vector<OptionSpec>& optionTable();
+const std::vector<OptionEntry>& optionTable();
 
 /// Splits `arguments` into options and command words. A word before the first command
 /// word that looks like an option but is none, and an option after the first command

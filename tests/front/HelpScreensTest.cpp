@@ -173,7 +173,7 @@ TEST(HelpDrift, EveryOptionVerbAndPortFormIsInEveryDocument) {
     }
     EXPECT_GE(forms.size(), 4U) << "sim, a parallel port, ftdi, ...";
     for (const auto& document : documents) {
-        for (const OptionSpec& option : optionTable()) {
+        for (const OptionEntry& option : optionTable()) {
             expectIn(document.text, option.longName, document.name);
             if (option.shortName != 0) {
                 expectIn(document.text, std::string{'-', option.shortName}, document.name);
@@ -200,7 +200,7 @@ TEST(HelpDrift, EveryOptionVerbAndPortFormIsInEveryDocument) {
     for (const auto& entry : keyCodes) {
         expectIn(completion, lowered(entry.first), "completion");
     }
-    for (const OptionSpec& option : optionTable()) {
+    for (const OptionEntry& option : optionTable()) {
         expectIn(readme, option.longName, "README.txt");
         expectIn(readme, option.help, "README.txt");
     }
