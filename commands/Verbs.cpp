@@ -12,11 +12,12 @@ const std::vector<Verb> kVerbTable{
     {"CABLE", 0, 0, false, 0, false, "how to wire the cable", [](int) { printCableHelp(); }},
     {"COMMANDS", 0, 0, false, 0, false, "every key and compound command",
      [](int) { printAvailableCommands(); }},
-    {"PMCCHANNEL", 1, 16, true, 0, true, "set the controller's own MIDI channel",
+    {"PMCCHANNEL", 1, Red10::kChannels, true, 0, true, "set the controller's own MIDI channel",
      [](int channel) { instance().setRed10Channel(channel); }},
-    {"CALIBRATEPEDAL", 1, 2, false, 2, false, "calibrate a pedal; answer ok when asked, twice",
+    {"CALIBRATEPEDAL", 1, Red10::kPedals, false, 2, false,
+     "calibrate a pedal; answer ok when asked, twice",
      [](int pedal) { Red10::calibratePedal(pedal); }},
-    {"STARTCALIBRATEPEDAL", 1, 2, false, 0, false, "open a pedal's calibration page",
+    {"STARTCALIBRATEPEDAL", 1, Red10::kPedals, false, 0, false, "open a pedal's calibration page",
      [](int pedal) { instance().startCalibratePedal(pedal); }},
 };
 

@@ -49,8 +49,11 @@ class Red10 {
     ParallelPort& portLink() { return port; }
 
     // Fixed procedures.
-    static bool isValidChannel(int channel) { return channel >= 1 && channel <= 16; }
-    static bool isValidPedal(int pedal) { return pedal >= 1 && pedal <= 2; }
+    /// MIDI channels 1 to kChannels; expression pedals 1 to kPedals.
+    static constexpr int kChannels = 16;
+    static constexpr int kPedals = 2;
+    static bool isValidChannel(int channel) { return channel >= 1 && channel <= kChannels; }
+    static bool isValidPedal(int pedal) { return pedal >= 1 && pedal <= kPedals; }
     /// Sets the foot controller's own MIDI channel (1 to 16) and returns to performance.
     void setRed10Channel(int channel);
     /// Opens the calibration page of expression pedal 1 or 2.
