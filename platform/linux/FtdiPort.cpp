@@ -246,6 +246,7 @@ class FtdiPort final : public Port {
         : ftdi_(ftdi),
           fd_(fd),
           endpoint_(static_cast<unsigned>(ftdi->in_ep)),
+          interface_(static_cast<unsigned>(ftdi->interface)),
           description_(std::move(description)) {}
     ~FtdiPort() override { close(); }
 
@@ -263,13 +264,22 @@ class FtdiPort final : public Port {
         return false;
     }
 
+    // On the way out: the idle value, then the interface back to ftdi_sio, as close()
+    // would give it, since a crash never reaches close().
     bool emergencyIdle() noexcept override {
         const int saved = errno;
+        const int fd = fd_.load();
         bool idle = false;
-        if (fd_.load() >= 0 && !failed_.load()) {
+        if (fd >= 0 && !failed_.load()) {
             const int error = offer(kIdleByte);
             idle = error == 0 || idleAfter(error) == Outcome::Idle;
-            failed_.store(!idle);
+            failed_.store(true);  // no further writes
+            unsigned interface = interface_;
+            usbdevfs_ioctl attach{};
+            attach.ifno = static_cast<int>(interface_);
+            attach.ioctl_code = USBDEVFS_CONNECT;
+            ioctl(fd, USBDEVFS_RELEASEINTERFACE, &interface);
+            ioctl(fd, USBDEVFS_IOCTL, &attach);
         }
         errno = saved;
         return idle;
@@ -357,7 +367,8 @@ class FtdiPort final : public Port {
     ftdi_context* ftdi_;
     // The usbfs node, opened here and handed to libusb: the crash path writes on it.
     std::atomic<int> fd_;
-    unsigned endpoint_;  // bulk OUT: the pins
+    unsigned endpoint_;   // bulk OUT: the pins
+    unsigned interface_;  // claimed from ftdi_sio
     std::string description_;
     std::atomic<bool> failed_{false};
     std::string failure_;

@@ -8,11 +8,14 @@
 # each form of the port text; the order of requests at opening, with no data line ever
 # low before the first idle byte; every key held and every gap kept at least 15 ms as the
 # device sees them; the kernel's ftdi_sio driver given back after the run; two runs
-# started together never interleave (the second says it waits); the pins idle after
-# SIGINT in the middle of a key hold; an adapter unplugged in the middle of a run ends it
-# with status 1 and one clear line at once; no adapter, and no permission, give status 1
-# and their reason without a byte sent. It prints the hold and gap overshoot measured at
-# the device.
+# started together never interleave (the second says it waits); the pins idle, and the
+# adapter back with ftdi_sio, after SIGINT and after each crash signal in the middle of a
+# key hold; an adapter that stops taking bytes for 1.5 s or 3 s during a hold gets the
+# idle value once it recovers, and the run ends with status 1 and the reason; an adapter
+# unplugged in the middle of a run ends it with status 1 and one clear line at once; the
+# root hub, another device's IDs and a release number no FTDI chip has are refused with
+# every driver left bound; no adapter, and no permission, give status 1 and their reason
+# without a byte sent. It prints the hold and gap overshoot measured at the device.
 #
 # Usage: ftdi-test.sh PMC10 WORK-DIR [CACHE-DIR]
 # Needs qemu-system-x86_64, busybox (static), a C compiler with static glibc, libftdi1-dev
@@ -105,6 +108,20 @@ run busdev pmc10 --port "ftdi:d:$busdev" 0x1f3
 run index env PMC10_PORT=ftdi:i:0403:6001:0 pmc10 0x1f3
 run list pmc10 --list-ports
 
+# Refused before anything is claimed or taken from its driver: the root hub by bus and
+# device, another device's IDs, and the adapter once it reports a release number that no
+# FTDI chip has (as a microcontroller that borrows the IDs would).
+drivers() { for link in /sys/bus/usb/drivers/*/*:*; do printf '%s ' "${link#/sys/bus/usb/drivers/}"; done; }
+echo "drivers before $(drivers)" >$results
+run roothub pmc10 --port "ftdi:d:${busdev%/*}/001" 0x1f3
+run foreign pmc10 --port ftdi:i:1d6b:0002 0x1f3
+mark replug
+gadget_unbind ftdi && gadget_set ftdi bcdDevice 0x0610 && plug
+run borrowed pmc10 --port ftdi:i:0403:6001 0x1f3
+echo "drivers after $(drivers)" >$results
+mark replug
+gadget_unbind ftdi && gadget_set ftdi bcdDevice 0x0600 && plug
+
 # Two runs started together: the second waits for the first.
 mark concurrent
 # shellcheck disable=SC2046
@@ -122,13 +139,24 @@ report concurrent "$? $second"
 # shellcheck disable=SC2046
 run timing pmc10 --port ftdi r $(codes 40 0xf1)
 
-# SIGINT while a key is held: the device sends it as soon as it has the third code (pmc10
-# in the foreground, so that the signal is not ignored).
-mark sigint
-# shellcheck disable=SC2016,SC2046
-sh -c 'echo "3 2 $$" >'$trigger'; exec pmc10 --port ftdi r "$@"' sh $(codes 12 0xf1) \
-    >/tmp/out 2>/tmp/err
-report sigint $?
+# A signal while a key is held, SIGINT and each crash signal (ABRT SEGV BUS TRAP SYS FPE
+# ILL): the device sends it as soon as it has the third code (pmc10 in the foreground, so
+# that the signal is not ignored). ftdi_sio has the adapter back after each.
+for number in 2 6 11 7 5 31 8 4; do
+    mark "signal-$number"
+    # shellcheck disable=SC2016,SC2046
+    sh -c 'echo "3 '$number' $$" >'$trigger'; exec pmc10 --port ftdi r "$@"' sh $(codes 12 0xf1) \
+        >/tmp/out 2>/tmp/err
+    report "signal-$number" $?
+    echo "ftdi_sio bound after signal $number: $(ls /sys/bus/usb/drivers/ftdi_sio | grep -c ':1\.0$')" >$results
+done
+
+# The adapter stops taking bytes for 1.5 s, then 3 s, as the third code reaches the pins.
+for ms in 1500 3000; do
+    echo "3 stall $ms" >$trigger
+    # shellcheck disable=SC2046
+    run "stall-$ms" pmc10 --port ftdi r $(codes 12 0xf1)
+done
 
 # The adapter unplugged in the middle of a run.
 mark unplug
@@ -256,16 +284,56 @@ figures() {  # KIND: overshoot over 15 ms in microseconds, min/median/p99/max
 echo "FTDI (emulated): hold overshoot us: $(figures hold)"
 echo "FTDI (emulated): gap overshoot us: $(figures gap)"
 
-# SIGINT during a hold: the process dies by it, the key released, the pins idle.
-check "SIGINT: dies by the signal" "$(status_of sigint)" 130
-check "SIGINT: the last byte on the pins is the idle value" "$(bytes sigint | awk '{ print $NF }')" ff
-check "SIGINT: the pins end idle" "$(segment sigint | awk '$2 == "pins" { p = $3 } $2 == "out" { p = $6 } END { print p }')" \
-    "pins=0xff"
-interrupted=$(driven sigint | awk 'code != "" { held = $1 - since; code = "" } $2 != "ff" { code = $2; since = $1 } END { print held }')
-signalled=$(segment sigint | awk '$2 == "out" && $3 != "0xff" { code = $1 } $2 == "signal" { print $1 - code }')
-check "SIGINT: it came during a hold (${signalled} us after the code)" \
-    "$([ "${signalled:-99999}" -lt 15000 ] && echo yes)" yes
+# A signal during a hold: the process dies by it, the pins end idle, and ftdi_sio has the
+# adapter back, after SIGINT as after each crash signal.
+for number in 2 6 11 7 5 31 8 4; do
+    name=signal-$number
+    sig=SIG$(kill -l "$number")
+    check "$sig: dies by the signal" "$(status_of "$name")" $((128 + number))
+    check "$sig: the last byte on the pins is the idle value" "$(bytes "$name" | awk '{ print $NF }')" ff
+    check "$sig: the pins end idle" \
+        "$(segment "$name" | awk '$2 == "pins" { p = $3 } $2 == "out" { p = $6 } END { print p }')" "pins=0xff"
+    signalled=$(segment "$name" | awk '$2 == "out" && $3 != "0xff" { code = $1 } $2 == "signal" { print $1 - code }')
+    check "$sig: it came during a hold (${signalled} us after the code)" \
+        "$([ "${signalled:-99999}" -lt 15000 ] && echo yes)" yes
+    check "$sig: ftdi_sio has the adapter back" "$(grep -c "^ftdi_sio bound after signal $number: 1$" "$results")" 1
+done
+interrupted=$(driven signal-2 | awk 'code != "" { held = $1 - since; code = "" } $2 != "ff" { code = $2; since = $1 } END { print held }')
 echo "SIGINT: the key was released ${interrupted} us after the code reached the pins"
+
+# An adapter that stops taking bytes during a hold: the run offers it the idle value until
+# it takes it, sends nothing else, and ends with status 1 and the reason.
+for ms in 1500 3000; do
+    name=stall-$ms
+    check "stalled $ms ms: status" "$(status_of "$name")" 1
+    check "stalled $ms ms: says so" \
+        "$(err_of "$name" | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) took no byte for [0-9.]* s; its lines are idle again$')" 1
+    check "stalled $ms ms: the one byte after the stall is the idle value, once it ends" \
+        "$(segment "$name" | awk -v ms="$ms" '$2 == "stall" { since = $1; next }
+            since && $2 == "out" { n++; byte = $3; late = $1 - since >= ms * 1000 }
+            END { print n + 0, byte, late ? "after" : "before" }')" "1 0xff after"
+    check "stalled $ms ms: the pins end idle" \
+        "$(segment "$name" | awk '$2 == "out" { p = $6 } END { print p }')" "pins=0xff"
+    echo "stalled $ms ms: $(err_of "$name")"
+done
+
+# Devices that are not an FTDI chip with a bit-bang mode: refused, untouched.
+check "ftdi:d: on the root hub: status" "$(status_of roothub)" 1
+check "ftdi:d: on the root hub: the reason" \
+    "$(err_of roothub | grep -c '^pmc10: USB [0-9]*/001 is 1d6b:0002 .*, not an FTDI chip with a bit-bang mode; pmc10 leaves it alone$')" 1
+check "ftdi:i: with another device's IDs: status" "$(status_of foreign)" 2
+check "ftdi:i: with another device's IDs: the reason" \
+    "$(err_of foreign | grep -c "^pmc10: cannot use port 'ftdi:i:1d6b:0002': 1d6b:0002 is not an FTDI adapter")" 1
+check "FTDI's IDs with another release number: status" "$(status_of borrowed)" 1
+check "FTDI's IDs with another release number: the reason" \
+    "$(err_of borrowed | grep -c '^pmc10: USB [0-9/]* is 0403:6001 .* release 0610, not an FTDI chip')" 1
+check "refused devices: no request to the adapter and no byte" \
+    "$(for name in roothub foreign borrowed; do segment "$name"; done | grep -c ' ctrl reset\| ctrl set_\| out ')" 0
+bound_before=$(sed -n 's/^drivers before //p' "$results")
+check "refused devices: every interface keeps its driver ($bound_before)" \
+    "$(sed -n 's/^drivers after //p' "$results")" "$bound_before"
+check "refused devices: the hub and ftdi_sio were among them" \
+    "$(grep -o 'hub/\|ftdi_sio/' <<<"$bound_before" | sort -u | tr '\n' ' ')" "ftdi_sio/ hub/ "
 
 # Unplugged in the middle of a run: status 1 at once, one clear line, no hang.
 check "unplugged: status" "$(status_of unplug)" 1
