@@ -98,6 +98,16 @@ std::string readLine(const std::string& path) {
     return line;
 }
 
+/// A string from a device, as it may be shown on a terminal: control characters as '?'.
+std::string printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 bool readHex(const std::string& path, std::uint16_t& value) {
     const std::string text = readLine(path);
     if (text.empty()) {
@@ -125,8 +135,8 @@ std::vector<UsbDevice> usbDevices() {
         device.device = static_cast<unsigned>(std::atoi(readLine(base + "/devnum").c_str()));
         readHex(base + "/bcdDevice", device.release);
         device.hasSerial = ::access((base + "/serial").c_str(), F_OK) == 0;
-        device.serial = readLine(base + "/serial");
-        device.productName = readLine(base + "/product");
+        device.serial = printable(readLine(base + "/serial"));
+        device.productName = printable(readLine(base + "/product"));
         found.push_back(device);
     }
     closedir(dir);
@@ -566,7 +576,10 @@ void list(std::vector<PortInfo>& out) {
 #if defined(PMC10_HAVE_LIBFTDI)
         info.usable = bitBang && device.accessible();
         if (!bitBang) {
-            info.note = "a chip without a bit-bang mode, or not FTDI's own";
+            char release[48];
+            std::snprintf(release, sizeof release, "release %04x: a chip without a bit-bang mode",
+                          device.release);
+            info.note = release;
         } else if (!info.usable) {
             info.note = "no permission on " + device.node() + ": " + kUdevHint;
         }

@@ -118,6 +118,7 @@ run foreign pmc10 --port ftdi:i:1d6b:0002 0x1f3
 mark replug
 gadget_unbind ftdi && gadget_set ftdi bcdDevice 0x0610 && plug
 run borrowed pmc10 --port ftdi:i:0403:6001 0x1f3
+run borrowed-list pmc10 --list-ports
 echo "drivers after $(drivers)" >$results
 mark replug
 gadget_unbind ftdi && gadget_set ftdi bcdDevice 0x0600 && plug
@@ -327,8 +328,10 @@ check "ftdi:i: with another device's IDs: the reason" \
 check "FTDI's IDs with another release number: status" "$(status_of borrowed)" 1
 check "FTDI's IDs with another release number: the reason" \
     "$(err_of borrowed | grep -c '^pmc10: USB [0-9/]* is 0403:6001 .* release 0610, not an FTDI chip')" 1
+check "FTDI's IDs with another release number: listed as unusable, and why" \
+    "$(out_of borrowed-list | grep -c '^ftdi:s:0403:6001:PMC10FT1 .* not usable: release 0610: a chip without a bit-bang mode$')" 1
 check "refused devices: no request to the adapter and no byte" \
-    "$(for name in roothub foreign borrowed; do segment "$name"; done | grep -c ' ctrl reset\| ctrl set_\| out ')" 0
+    "$(for name in roothub foreign borrowed borrowed-list; do segment "$name"; done | grep -c ' ctrl reset\| ctrl set_\| out ')" 0
 bound_before=$(sed -n 's/^drivers before //p' "$results")
 check "refused devices: every interface keeps its driver ($bound_before)" \
     "$(sed -n 's/^drivers after //p' "$results")" "$bound_before"
