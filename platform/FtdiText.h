@@ -8,7 +8,7 @@
 //
 // These are libftdi's device strings behind "ftdi:", but for the IDs: VID and PID are
 // always hexadecimal here, with or without "0x" ("i:0403:6001" means FTDI's FT232R, where
-// libftdi itself would read a leading 0 as octal).
+// libftdi itself would read a leading 0 as octal), and only FTDI's own.
 #pragma once
 
 #include <cstdint>
