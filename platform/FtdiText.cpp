@@ -6,6 +6,7 @@ namespace ftdi_text {
 namespace {
 
 const char* const kPrefix = "ftdi:";
+const char* const kKnownIds = "0403:6001, 6010, 6011, 6014 or 6015";
 const char* const kForms =
     "use ftdi, ftdi:s:VID:PID:SERIAL, ftdi:i:VID:PID[:INDEX] or ftdi:d:BUS/DEVICE";
 
@@ -72,6 +73,17 @@ bool takeIds(std::string& rest, Selector& selector) {
     return true;
 }
 
+/// The selector, when its IDs are FTDI's own: a device with other IDs is not a chip this
+/// tool can drive, and taking it from its driver could break it.
+std::optional<Selector> ftdiIds(const Selector& selector, std::string& why) {
+    if (!isFtdiProduct(selector.vendor, selector.product)) {
+        why = ids(selector.vendor, selector.product) + " is not an FTDI adapter (" + kKnownIds +
+              "); pmc10 leaves other devices alone";
+        return std::nullopt;
+    }
+    return selector;
+}
+
 }  // namespace
 
 bool isFtdiProduct(std::uint16_t vendor, std::uint16_t product) {
@@ -84,6 +96,31 @@ bool isFtdiProduct(std::uint16_t vendor, std::uint16_t product) {
         }
     }
     return false;
+}
+
+Chip chipOf(std::uint16_t vendor, std::uint16_t product, std::uint16_t release, bool hasSerial) {
+    static const struct {
+        std::uint16_t product;
+        std::uint16_t release;
+        Chip chip;
+    } known[] = {
+        {0x6001, 0x0400, Chip::BM},      {0x6001, 0x0600, Chip::R},
+        {0x6010, 0x0500, Chip::FT2232C}, {0x6010, 0x0700, Chip::FT2232H},
+        {0x6011, 0x0800, Chip::FT4232H}, {0x6014, 0x0900, Chip::FT232H},
+        {0x6015, 0x1000, Chip::X},
+    };
+    if (vendor != kFtdiVendor) {
+        return Chip::None;
+    }
+    if (product == 0x6001 && release == 0x0200 && !hasSerial) {
+        return Chip::BM;
+    }
+    for (const auto& each : known) {
+        if (each.product == product && each.release == release) {
+            return each.chip;
+        }
+    }
+    return Chip::None;
 }
 
 bool claims(const std::string& text) {
@@ -109,7 +146,7 @@ std::optional<Selector> parse(const std::string& text, std::string& why) {
                 return std::nullopt;
             }
             selector.serial = rest;
-            return selector;
+            return ftdiIds(selector, why);
         case 'i': {
             selector.kind = Selector::Kind::Index;
             if (!takeIds(rest, selector) ||
@@ -117,7 +154,7 @@ std::optional<Selector> parse(const std::string& text, std::string& why) {
                 why = "write an index as ftdi:i:VID:PID[:INDEX], VID and PID in hex, INDEX from 0";
                 return std::nullopt;
             }
-            return selector;
+            return ftdiIds(selector, why);
         }
         case 'd': {
             selector.kind = Selector::Kind::BusDevice;

@@ -8,7 +8,7 @@
 //
 // These are libftdi's device strings behind "ftdi:", but for the IDs: VID and PID are
 // always hexadecimal here, with or without "0x" ("i:0403:6001" means FTDI's FT232R, where
-// libftdi itself would read a leading 0 as octal).
+// libftdi itself would read a leading 0 as octal), and only FTDI's own.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,17 @@ constexpr std::uint16_t kFtdiProducts[] = {0x6001, 0x6010, 0x6011, 0x6014, 0x601
 
 bool isFtdiProduct(std::uint16_t vendor, std::uint16_t product);
 
+/// The FTDI chips that have an asynchronous bit-bang mode, told apart by FTDI's IDs and the
+/// release number (bcdDevice) in their device descriptor.
+enum class Chip { None, BM, FT2232C, R, FT2232H, FT4232H, FT232H, X };
+
+/// The chip a device descriptor describes, or Chip::None for any other device: a device
+/// with other IDs, one whose release number no such chip has (a hub, a microcontroller
+/// that borrowed the IDs), or the FT8U232AM, which has no bit-bang mode. `hasSerial`:
+/// whether the descriptor names a serial-number string (a BM chip without one reports
+/// the AM's release number).
+Chip chipOf(std::uint16_t vendor, std::uint16_t product, std::uint16_t release, bool hasSerial);
+
 struct Selector {
     enum class Kind { First, Serial, Index, BusDevice } kind = Kind::First;
     std::uint16_t vendor = 0;
@@ -36,8 +47,9 @@ struct Selector {
 /// True for "ftdi" and for every text starting with "ftdi:", valid or not.
 bool claims(const std::string& text);
 
-/// The selector a claimed text stands for; nothing when the text is malformed, with
-/// `why` set to the reason (for "pmc10: cannot use port '<text>': <why>").
+/// The selector a claimed text stands for; nothing when the text is malformed or its IDs
+/// are not one of FTDI's own (such a device is never opened), with `why` set to the reason
+/// (for "pmc10: cannot use port '<text>': <why>").
 std::optional<Selector> parse(const std::string& text, std::string& why);
 
 /// "0403:6001": an ID pair as the texts and the listings write it.

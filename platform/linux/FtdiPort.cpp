@@ -1,13 +1,17 @@
 // A USB FTDI adapter as the port, through libftdi: the chip in asynchronous bit-bang mode,
 // key data bits D0-D3 on its pins D0-D3 (on an FT232R: TXD, RXD, RTS#, CTS#), which are the
 // only pins it drives. Each write() is one synchronous bulk transfer of one byte, so it
-// returns once the chip has the byte and has put it on the pins.
+// returns once the chip has the byte and has put it on the pins. The transfer is one
+// ioctl on the usbfs node, which this file opens itself and hands to libusb, so that a
+// crash handler can put the idle value on the pins with that same single call.
 //
 // The adapters are found in sysfs, which anyone may read, so a text is matched (serial
-// numbers included) without opening any device; only the chosen one is opened. libftdi
-// takes the interface from the kernel's ftdi_sio driver while pmc10 holds it, and libusb
-// hands it back when the interface is released (libftdi's "detach and re-attach" mode),
-// so the adapter is a serial port again after the run. The chip stays in bit-bang mode
+// numbers included) without opening any device; only the chosen one is opened, and only
+// when its descriptor (IDs and release number) is one of the FTDI chips that have a
+// bit-bang mode: any other device is never claimed nor taken from its driver. libusb
+// takes the interface from the kernel's ftdi_sio driver while pmc10 holds it and hands it
+// back when the interface is released, also on every failure after the claim, so the
+// adapter is a serial port again after the run. The chip stays in bit-bang mode
 // with D0-D3 driven high until something resets it: leaving it there keeps every key
 // released, where falling back to UART mode would leave RTS# (D2) to whatever the modem
 // control lines last were.
@@ -15,12 +19,18 @@
 // Without libftdi1 at build time the backend still takes the "ftdi" texts and lists the
 // adapters, and says that this build cannot drive them.
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -34,6 +44,7 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include "platform/PreciseSleep.h"
 #include "platform/linux/BusyWait.h"
 #endif
 
@@ -51,8 +62,12 @@ struct UsbDevice {
     unsigned device = 0;
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
+    std::uint16_t release = 0;  // bcdDevice
+    bool hasSerial = false;
     std::string serial;
     std::string productName;
+
+    ftdi_text::Chip chip() const { return ftdi_text::chipOf(vendor, product, release, hasSerial); }
 
     /// Its node in /dev/bus/usb, which libusb opens.
     std::string node() const {
@@ -83,6 +98,16 @@ std::string readLine(const std::string& path) {
     return line;
 }
 
+/// A string from a device, as it may be shown on a terminal: control characters as '?'.
+std::string printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 bool readHex(const std::string& path, std::uint16_t& value) {
     const std::string text = readLine(path);
     if (text.empty()) {
@@ -108,8 +133,10 @@ std::vector<UsbDevice> usbDevices() {
         }
         device.bus = static_cast<unsigned>(std::atoi(readLine(base + "/busnum").c_str()));
         device.device = static_cast<unsigned>(std::atoi(readLine(base + "/devnum").c_str()));
-        device.serial = readLine(base + "/serial");
-        device.productName = readLine(base + "/product");
+        readHex(base + "/bcdDevice", device.release);
+        device.hasSerial = ::access((base + "/serial").c_str(), F_OK) == 0;
+        device.serial = printable(readLine(base + "/serial"));
+        device.productName = printable(readLine(base + "/product"));
         found.push_back(device);
     }
     closedir(dir);
@@ -119,14 +146,24 @@ std::vector<UsbDevice> usbDevices() {
     return found;
 }
 
-/// The device `selector` picks among those present, or a "pmc10: " line saying why none.
-bool find(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& why) {
+/// Why a device that is not a chip this backend drives is refused, untouched.
+std::string leftAlone(const UsbDevice& device) {
+    std::string what = ftdi_text::ids(device.vendor, device.product);
+    char release[16];
+    std::snprintf(release, sizeof release, "%04x", device.release);
+    what += device.productName.empty() ? "" : " \"" + device.productName + "\"";
+    return "pmc10: USB " + device.busDevice() + " is " + what + " release " + release +
+           ", not an FTDI chip with a bit-bang mode; pmc10 leaves it alone";
+}
+
+/// The device `selector` names, whatever it is.
+bool pick(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& why) {
     using Kind = ftdi_text::Selector::Kind;
     unsigned seen = 0;
     for (const UsbDevice& device : usbDevices()) {
         switch (selector.kind) {
             case Kind::First:
-                if (ftdi_text::isFtdiProduct(device.vendor, device.product)) {
+                if (device.chip() != ftdi_text::Chip::None) {
                     chosen = device;
                     return true;
                 }
@@ -177,6 +214,19 @@ bool find(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& w
     return false;
 }
 
+/// The device `selector` picks among those present, or a "pmc10: " line saying why none.
+/// Only a chip this backend drives is picked: any other device is refused, untouched.
+bool find(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& why) {
+    if (!pick(selector, chosen, why)) {
+        return false;
+    }
+    if (chosen.chip() == ftdi_text::Chip::None) {
+        why = leftAlone(chosen);
+        return false;
+    }
+    return true;
+}
+
 std::string check(const std::string& text) {
     std::string why;
     return ftdi_text::parse(text, why) ? std::string() : why;
@@ -190,46 +240,71 @@ bool claims(const std::string& text) {
 
 // The pins pmc10 drives: D0-D3. The others stay inputs.
 constexpr unsigned char kDataPins = 0x0F;
-// How long the chip may take to accept one byte before the adapter counts as gone.
-constexpr int kWriteTimeoutMs = 1000;
+// How long the chip may take to accept one byte before it counts as stalled.
+constexpr unsigned kWriteTimeoutMs = 1000;
+// How long a stalled chip is offered the idle value before the run gives up on it. A
+// working adapter is back within a few seconds (the kernel allows a device 5 s for a
+// control request); the signals that would end the run wait meanwhile, and unplugging
+// the adapter, which also lets go of the key lines, ends the wait at once.
+constexpr std::int64_t kGiveUpMs = 30000;
 // How often a run waiting for a busy adapter tries again.
 constexpr int kBusyRetryMs = 50;
 
 class FtdiPort final : public Port {
   public:
-    FtdiPort(ftdi_context* ftdi, std::string description)
-        : ftdi_(ftdi), description_(std::move(description)) {}
+    FtdiPort(ftdi_context* ftdi, int fd, std::string description)
+        : ftdi_(ftdi),
+          fd_(fd),
+          endpoint_(static_cast<unsigned>(ftdi->in_ep)),
+          interface_(static_cast<unsigned>(ftdi->interface)),
+          description_(std::move(description)) {}
     ~FtdiPort() override { close(); }
 
     bool write(std::uint8_t byte) override {
-        if (ftdi_ == nullptr || !failure_.empty()) {
+        if (fd_.load() < 0 || failed_.load()) {
             return false;
         }
-        // One bulk transfer, as ftdi_write_data() makes, but with libusb's own error, so
-        // that an unplugged adapter is told from one that stopped answering.
-        unsigned char data = byte;
-        int sent = 0;
-        const int result =
-            libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->in_ep), &data, 1,
-                                 &sent, kWriteTimeoutMs);
-        if (result == 0 && sent == 1) {
+        const std::int64_t start = precise_sleep::nowNanoseconds();
+        const int error = offer(byte);
+        if (error == 0) {
             return true;
         }
-        if (result == LIBUSB_ERROR_NO_DEVICE || result == LIBUSB_ERROR_IO) {
-            failure_ = "pmc10: the adapter " + description_ + " was disconnected";
-        } else {
-            failure_ = "pmc10: the adapter " + description_ + " did not take a byte (" +
-                       libusb_error_name(result) + ")";
-        }
+        failed_.store(true);
+        failure_ = say(error, idleAfter(error), start);
         return false;
     }
 
+    // On the way out: the idle value, then the interface back to ftdi_sio, as close()
+    // would give it, since a crash never reaches close().
+    bool emergencyIdle() noexcept override {
+        const int saved = errno;
+        const int fd = fd_.load();
+        bool idle = false;
+        if (fd >= 0 && !failed_.load()) {
+            const int error = offer(kIdleByte);
+            idle = error == 0 || idleAfter(error) == Outcome::Idle;
+            failed_.store(true);  // no further writes
+            unsigned interface = interface_;
+            usbdevfs_ioctl attach{};
+            attach.ifno = static_cast<int>(interface_);
+            attach.ioctl_code = USBDEVFS_CONNECT;
+            ioctl(fd, USBDEVFS_RELEASEINTERFACE, &interface);
+            ioctl(fd, USBDEVFS_IOCTL, &attach);
+        }
+        errno = saved;
+        return idle;
+    }
+
     void close() override {
+        const int fd = fd_.exchange(-1);
         if (ftdi_ != nullptr) {
             // Releasing the interface gives it back to ftdi_sio (see the top of the file).
             ftdi_usb_close(ftdi_);
             ftdi_free(ftdi_);
             ftdi_ = nullptr;
+        }
+        if (fd >= 0) {
+            ::close(fd);
         }
     }
 
@@ -237,8 +312,75 @@ class FtdiPort final : public Port {
     std::string failure() const override { return failure_; }
 
   private:
+    enum class Outcome { Idle, Gone, Stuck };
+
+    /// One bulk transfer of `byte`, on the descriptor whose interface is claimed: 0 once
+    /// the chip has it (and has put it on the pins), else the errno. Async-signal-safe.
+    int offer(std::uint8_t byte) noexcept {
+        unsigned char data = byte;
+        usbdevfs_bulktransfer bulk{};
+        bulk.ep = endpoint_;
+        bulk.len = 1;
+        bulk.timeout = kWriteTimeoutMs;
+        bulk.data = &data;
+        const int sent = ioctl(fd_.load(), USBDEVFS_BULK, &bulk);
+        return sent == 1 ? 0 : sent < 0 ? errno : EIO;
+    }
+
+    /// After a byte the chip did not take: offers it the idle value until it takes it or
+    /// is gone, for at most kGiveUpMs. Async-signal-safe.
+    Outcome idleAfter(int error) noexcept {
+        const std::int64_t deadline = precise_sleep::nowNanoseconds() + kGiveUpMs * 1000000;
+        for (;;) {
+            if (error == ENODEV || error == ESHUTDOWN) {
+                return Outcome::Gone;
+            }
+            if (precise_sleep::nowNanoseconds() >= deadline) {
+                return Outcome::Stuck;
+            }
+            if (error == EPIPE) {
+                unsigned endpoint = endpoint_;
+                ioctl(fd_.load(), USBDEVFS_CLEAR_HALT, &endpoint);
+            } else if (error != ETIMEDOUT) {
+                const timespec pause{0, 10000000};  // an error at once: do not spin
+                nanosleep(&pause, nullptr);
+            }
+            error = offer(kIdleByte);
+            if (error == 0) {
+                return Outcome::Idle;
+            }
+        }
+    }
+
+    /// The line for a byte refused with `error`, and what became of the lines.
+    std::string say(int error, Outcome outcome, std::int64_t since) const {
+        const std::string adapter = "pmc10: the adapter " + description_;
+        if (outcome == Outcome::Gone && error != ETIMEDOUT) {
+            return adapter + " was disconnected";
+        }
+        if (outcome == Outcome::Stuck) {
+            return adapter + " has taken no byte for " + std::to_string(kGiveUpMs / 1000) +
+                   " s and may still hold a key: unplug it";
+        }
+        char what[64];
+        if (error == ETIMEDOUT) {
+            std::snprintf(what, sizeof what, " took no byte for %.1f s",
+                          static_cast<double>(precise_sleep::nowNanoseconds() - since) / 1e9);
+        } else {
+            std::snprintf(what, sizeof what, " refused a byte (%s)", std::strerror(error));
+        }
+        return adapter + what +
+               (outcome == Outcome::Idle ? "; its lines are idle again"
+                                         : ", then was disconnected");
+    }
+
     ftdi_context* ftdi_;
+    // The usbfs node, opened here and handed to libusb: the crash path writes on it.
+    std::atomic<int> fd_;
+    unsigned endpoint_;   // bulk OUT: the pins
+    unsigned interface_;  // claimed from ftdi_sio
     std::string description_;
+    std::atomic<bool> failed_{false};
     std::string failure_;
 };
 
@@ -268,22 +410,101 @@ bool enterBitBang(ftdi_context* ftdi, std::string& why) {
     return true;
 }
 
-/// The libusb device at the bus and address of `device`, from `ftdi`'s own context.
-libusb_device* usbDevice(ftdi_context* ftdi, const UsbDevice& device) {
-    libusb_device** all = nullptr;
-    libusb_device* found = nullptr;
-    if (libusb_get_device_list(ftdi->usb_ctx, &all) < 0) {
-        return nullptr;
-    }
-    for (libusb_device** each = all; *each != nullptr; ++each) {
-        if (libusb_get_bus_number(*each) == device.bus &&
-            libusb_get_device_address(*each) == device.device) {
-            found = libusb_ref_device(*each);
-            break;
+/// What libftdi's own open would learn from the descriptor of `chip`: its type (the
+/// baud-rate divisors differ), channel A on a chip with several, and the bulk packet
+/// size. Before the device handle is set: libftdi changes no channel on an open device.
+void prepare(ftdi_context* ftdi, ftdi_text::Chip chip) {
+    using ftdi_text::Chip;
+    static const struct {
+        Chip chip;
+        ftdi_chip_type type;
+        bool channels;
+        bool highSpeed;
+    } types[] = {
+        {Chip::BM, TYPE_BM, false, false},       {Chip::FT2232C, TYPE_2232C, true, false},
+        {Chip::R, TYPE_R, false, false},         {Chip::FT2232H, TYPE_2232H, true, true},
+        {Chip::FT4232H, TYPE_4232H, true, true}, {Chip::FT232H, TYPE_232H, false, true},
+        {Chip::X, TYPE_230X, false, false},
+    };
+    for (const auto& each : types) {
+        if (each.chip == chip) {
+            if (each.channels) {
+                ftdi_set_interface(ftdi, INTERFACE_A);
+            }
+            ftdi->type = each.type;
+            ftdi->max_packet_size = each.highSpeed ? 512 : 64;
         }
     }
-    libusb_free_device_list(all, 1);
-    return found;
+}
+
+enum class Claim { Opened, Gone, Busy, Failed };
+
+/// Hands the usbfs node `fd`, opened for `device`, to libusb and libftdi; checks from its
+/// own descriptor that it is a chip this backend drives before anything else; takes the
+/// interface from ftdi_sio and puts the chip in bit-bang mode. On anything but Opened,
+/// all is undone (ftdi_sio has the interface back) and `fd` is closed; for Failed, `why`
+/// says why.
+Claim claim(int fd, const UsbDevice& device, std::unique_ptr<Port>& port, std::string& why) {
+    ftdi_context* ftdi = ftdi_new();
+    if (ftdi == nullptr) {
+        ::close(fd);
+        why = "pmc10: libftdi cannot start (libusb failed)";
+        return Claim::Failed;
+    }
+    // ftdi_free() also closes the libusb handle, which leaves the descriptor open.
+    const auto undo = [&](Claim claim) {
+        const bool gone = ::access(device.node().c_str(), F_OK) != 0 && errno == ENOENT;
+        ftdi_free(ftdi);
+        ::close(fd);
+        return claim == Claim::Failed && gone ? Claim::Gone : claim;
+    };
+    libusb_device_handle* handle = nullptr;
+    int result = libusb_wrap_sys_device(ftdi->usb_ctx, fd, &handle);
+    if (result != 0) {
+        why = "pmc10: cannot open the adapter " + device.describe() + ": " +
+              libusb_error_name(result);
+        return undo(Claim::Failed);
+    }
+    libusb_device_descriptor descriptor{};
+    libusb_get_device_descriptor(libusb_get_device(handle), &descriptor);
+    const ftdi_text::Chip chip =
+        ftdi_text::chipOf(descriptor.idVendor, descriptor.idProduct, descriptor.bcdDevice,
+                          descriptor.iSerialNumber != 0);
+    if (chip == ftdi_text::Chip::None) {
+        // Another device took this number since sysfs was read: still nothing claimed.
+        UsbDevice found = device;
+        found.vendor = descriptor.idVendor;
+        found.product = descriptor.idProduct;
+        found.release = descriptor.bcdDevice;
+        why = leftAlone(found);
+        libusb_close(handle);
+        return undo(Claim::Failed);
+    }
+    prepare(ftdi, chip);
+    ftdi_set_usbdev(ftdi, handle);
+    // Claiming takes the interface from ftdi_sio and never from another program;
+    // releasing it gives it back to ftdi_sio.
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    result = libusb_claim_interface(handle, ftdi->interface);
+    if (result == LIBUSB_ERROR_BUSY) {
+        return undo(Claim::Busy);
+    }
+    if (result != 0) {
+        why =
+            result == LIBUSB_ERROR_ACCESS
+                ? "pmc10: no permission to use the adapter " + device.describe() + ": " + kUdevHint
+                : "pmc10: cannot claim the adapter " + device.describe() + ": " +
+                      libusb_error_name(result);
+        return undo(Claim::Failed);
+    }
+    if (ftdi_usb_reset(ftdi) < 0 || ftdi_set_baudrate(ftdi, 9600) < 0 || !enterBitBang(ftdi, why)) {
+        why = "pmc10: the adapter " + device.describe() +
+              " did not enter bit-bang mode: " + errorText(ftdi);
+        ftdi_usb_close(ftdi);
+        return undo(Claim::Failed);
+    }
+    port = std::make_unique<FtdiPort>(ftdi, fd, device.describe());
+    return Claim::Opened;
 }
 
 OpenResult open(const std::string& text) {
@@ -297,51 +518,31 @@ OpenResult open(const std::string& text) {
         if (!find(*selector, device, why)) {
             return OpenResult::unusable(why);
         }
-        if (!device.accessible() && errno == EACCES) {
-            return OpenResult::unusable("pmc10: no permission to use the adapter " +
-                                        device.describe() + ": " + kUdevHint);
-        }
-        ftdi_context* ftdi = ftdi_new();
-        if (ftdi == nullptr) {
-            return OpenResult::unusable("pmc10: libftdi cannot start (libusb failed)");
-        }
-        ftdi->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-        ftdi->usb_write_timeout = kWriteTimeoutMs;
-        libusb_device* usb = usbDevice(ftdi, device);
-        const int result = usb != nullptr ? ftdi_usb_open_dev(ftdi, usb) : -3;
-        if (usb != nullptr) {
-            libusb_unref_device(usb);
-        }
-        if (result == 0) {
-            if (!enterBitBang(ftdi, why)) {
-                ftdi_usb_close(ftdi);
-                ftdi_free(ftdi);
-                return OpenResult::unusable("pmc10: the adapter " + device.describe() +
-                                            " did not enter bit-bang mode: " + why);
-            }
-            return OpenResult::opened(std::make_unique<FtdiPort>(ftdi, device.describe()));
-        }
-        why = errorText(ftdi);
-        ftdi_free(ftdi);
-        if (result == -5 && !device.accessible() && errno == ENOENT) {
-            continue;  // unplugged while being claimed: look again, and say so then
-        }
-        if (result == -5) {
-            // Another process holds the interface (libusb takes it only from a kernel
-            // driver, never from another program): wait for it to let go.
-            busy_wait::sayWaiting("the adapter " + device.describe());
-            busy_wait::pause(kBusyRetryMs);
-            continue;
-        }
-        if (result == -3 || (result == -4 && !device.accessible() && errno == ENOENT)) {
+        const int fd = ::open(device.node().c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0 && (errno == ENOENT || errno == ENODEV)) {
             continue;  // unplugged since it was found: look again, and say so then
         }
-        if (result == -4 && !device.accessible() && errno == EACCES) {
-            return OpenResult::unusable("pmc10: no permission to use the adapter " +
-                                        device.describe() + ": " + kUdevHint);
+        if (fd < 0) {
+            return OpenResult::unusable(errno == EACCES || errno == EPERM
+                                            ? "pmc10: no permission to use the adapter " +
+                                                  device.describe() + ": " + kUdevHint
+                                            : "pmc10: cannot open the adapter " +
+                                                  device.describe() + ": " + std::strerror(errno));
         }
-        return OpenResult::unusable("pmc10: cannot open the adapter " + device.describe() + ": " +
-                                    why);
+        std::unique_ptr<Port> port;
+        switch (claim(fd, device, port, why)) {
+            case Claim::Opened:
+                return OpenResult::opened(std::move(port));
+            case Claim::Gone:
+                continue;  // unplugged while being claimed: look again, and say so then
+            case Claim::Busy:
+                // Another run holds the interface: wait for it to let go.
+                busy_wait::sayWaiting("the adapter " + device.describe());
+                busy_wait::pause(kBusyRetryMs);
+                continue;
+            case Claim::Failed:
+                return OpenResult::unusable(why);
+        }
     }
 }
 
@@ -364,6 +565,7 @@ void list(std::vector<PortInfo>& out) {
         if (!ftdi_text::isFtdiProduct(device.vendor, device.product)) {
             continue;
         }
+        const bool bitBang = device.chip() != ftdi_text::Chip::None;
         PortInfo info;
         info.name = ftdi_text::selecting(device.vendor, device.product, device.serial,
                                          "ftdi:d:" + device.busDevice());
@@ -372,8 +574,13 @@ void list(std::vector<PortInfo>& out) {
         info.detail += device.serial.empty() ? ", no serial number" : ", serial " + device.serial;
         info.detail += ", USB " + device.busDevice();
 #if defined(PMC10_HAVE_LIBFTDI)
-        info.usable = device.accessible();
-        if (!info.usable) {
+        info.usable = bitBang && device.accessible();
+        if (!bitBang) {
+            char release[48];
+            std::snprintf(release, sizeof release, "release %04x: a chip without a bit-bang mode",
+                          device.release);
+            info.note = release;
+        } else if (!info.usable) {
             info.note = "no permission on " + device.node() + ": " + kUdevHint;
         }
 #else

@@ -34,6 +34,11 @@ constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
 constexpr ULONG FT_FLAGS_OPENED = 1;
 constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
 constexpr UCHAR FT_BITMODE_ASYNC_BITBANG = 0x01;
+// FT_DEVICE: the chip types with an asynchronous bit-bang mode. FT8U232AM (1), FT8U100AX
+// (2), unknown chips (3) and the later bridges (FT4222H and on) have none.
+constexpr ULONG FT_DEVICE_BM = 0;
+constexpr ULONG FT_DEVICE_2232C = 4;
+constexpr ULONG FT_DEVICE_X_SERIES = 9;
 
 struct FT_DEVICE_LIST_INFO_NODE {
     ULONG Flags;
@@ -60,6 +65,9 @@ struct D2xx {
 constexpr UCHAR kDataPins = 0x0F;
 // How long the chip may take to accept one byte before the adapter counts as gone.
 constexpr ULONG kWriteTimeoutMs = 1000;
+// How long a stalled chip is offered the idle value before the run gives up on it (see
+// platform/linux/FtdiPort.cpp).
+constexpr std::int64_t kGiveUpMs = 30000;
 // How often a run waiting for a busy adapter tries again.
 constexpr int kBusyRetryMs = 50;
 
@@ -102,6 +110,7 @@ const D2xx* library(std::string& why) {
 struct Device {
     DWORD index = 0;  // in D2XX's device list, for FT_Open
     ULONG flags = 0;
+    ULONG type = 0;
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
     std::string serial;
@@ -110,6 +119,14 @@ struct Device {
     std::string describe() const {
         std::string text = "FTDI " + ftdi_text::ids(vendor, product);
         return serial.empty() ? text : text + " serial " + serial;
+    }
+    bool opened() const { return (flags & FT_FLAGS_OPENED) != 0; }
+    /// One of FTDI's own IDs and a chip with a bit-bang mode. D2XX tells the type of a
+    /// device open in another program only once it is closed: until then, its IDs.
+    bool bitBangs() const {
+        return ftdi_text::isFtdiProduct(vendor, product) &&
+               (opened() || type == FT_DEVICE_BM ||
+                (type >= FT_DEVICE_2232C && type <= FT_DEVICE_X_SERIES));
     }
 };
 
@@ -127,6 +144,7 @@ std::vector<Device> devices(const D2xx& d2xx) {
         Device device;
         device.index = i;
         device.flags = nodes[i].Flags;
+        device.type = nodes[i].Type;
         device.vendor = static_cast<std::uint16_t>(nodes[i].ID >> 16);
         device.product = static_cast<std::uint16_t>(nodes[i].ID & 0xFFFF);
         device.serial.assign(nodes[i].SerialNumber,
@@ -144,8 +162,7 @@ bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen,
     unsigned seen = 0;
     for (const Device& device : devices(d2xx)) {
         const bool ids = device.vendor == selector.vendor && device.product == selector.product;
-        if ((selector.kind == Kind::First &&
-             ftdi_text::isFtdiProduct(device.vendor, device.product)) ||
+        if ((selector.kind == Kind::First && device.bitBangs()) ||
             (selector.kind == Kind::Serial && ids && device.serial == selector.serial) ||
             (selector.kind == Kind::Index && ids && seen++ == selector.index)) {
             chosen = device;
@@ -181,13 +198,13 @@ class D2xxPort final : public Port {
         // taken the byte over USB.
         unsigned char data = byte;
         DWORD written = 0;
+        const std::int64_t start = precise_sleep::nowNanoseconds();
         const FT_STATUS status = d2xx_.write(handle_, &data, 1, &written);
         if (status == FT_OK && written == 1) {
             return true;
         }
-        failure_ = status == FT_OK ? "pmc10: the adapter " + description_ +
-                                         " did not take a byte within a second"
-                                   : "pmc10: the adapter " + description_ + " was disconnected";
+        failure_ = "pmc10: the adapter " + description_ +
+                   (status == FT_OK ? idleAfterStall(start) : " was disconnected");
         return false;
     }
     void close() override {
@@ -200,6 +217,29 @@ class D2xxPort final : public Port {
     std::string failure() const override { return failure_; }
 
   private:
+    /// After a byte the chip did not take within a second: offers it the idle value until
+    /// it takes it or is gone, for at most kGiveUpMs, and says which happened.
+    std::string idleAfterStall(std::int64_t since) {
+        for (;;) {
+            unsigned char idle = kIdleByte;
+            DWORD written = 0;
+            const FT_STATUS status = d2xx_.write(handle_, &idle, 1, &written);
+            const std::int64_t waited = precise_sleep::nowNanoseconds() - since;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(waited) / 1e9);
+            if (status != FT_OK) {
+                return std::string(" took no byte for ") + seconds + " s, then was disconnected";
+            }
+            if (written == 1) {
+                return std::string(" took no byte for ") + seconds + " s; its lines are idle again";
+            }
+            if (waited >= kGiveUpMs * 1000000LL) {
+                return " has taken no byte for " + std::to_string(kGiveUpMs / 1000) +
+                       " s and may still hold a key: unplug it";
+            }
+        }
+    }
+
     const D2xx& d2xx_;
     FT_HANDLE handle_;
     std::string description_;
@@ -269,9 +309,14 @@ OpenResult open(const std::string& text) {
         if (!find(*d2xx, *selector, device, why)) {
             return OpenResult::unusable(why);
         }
+        if (!device.bitBangs()) {
+            return OpenResult::unusable("pmc10: the adapter " + device.describe() +
+                                        " has a chip without a bit-bang mode (D2XX type " +
+                                        std::to_string(device.type) + "); pmc10 leaves it alone");
+        }
         FT_HANDLE handle = nullptr;
         FT_STATUS status = FT_DEVICE_NOT_OPENED;
-        if ((device.flags & FT_FLAGS_OPENED) == 0) {
+        if (!device.opened()) {
             status = device.serial.empty() ? d2xx->open(static_cast<int>(device.index), &handle)
                                            : d2xx->openEx(const_cast<char*>(device.serial.c_str()),
                                                           FT_OPEN_BY_SERIAL_NUMBER, &handle);
@@ -312,9 +357,11 @@ void list(std::vector<PortInfo>& out) {
         info.kind = "FTDI " + ftdi_text::ids(device.vendor, device.product);
         info.detail = device.description.empty() ? "(no description)" : device.description;
         info.detail += device.serial.empty() ? ", no serial number" : ", serial " + device.serial;
-        info.usable = (device.flags & FT_FLAGS_OPENED) == 0;
-        if (!info.usable) {
+        info.usable = !device.opened() && device.bitBangs();
+        if (device.opened()) {
             info.note = "open in another program";
+        } else if (!info.usable) {
+            info.note = "a chip without a bit-bang mode";
         }
         out.push_back(info);
     }

@@ -98,6 +98,9 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {"ftdi:i:04031:6001", "write an index as ftdi:i:VID:PID[:INDEX]"},
         {"ftdi:i:0403:6001:x", "write an index as ftdi:i:VID:PID[:INDEX]"},
         {"ftdi:i:0403:6001:", "write an index as ftdi:i:VID:PID[:INDEX]"},
+        // Another device's IDs: a hub, an MCP2221A. Never opened, never detached.
+        {"ftdi:i:1d6b:0002", "1d6b:0002 is not an FTDI adapter"},
+        {"ftdi:s:04d8:00dd:X", "04d8:00dd is not an FTDI adapter"},
         {"ftdi:d:1", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:0/4", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:1/256", "write a USB device as ftdi:d:BUS/DEVICE"},

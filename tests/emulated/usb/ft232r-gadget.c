@@ -19,10 +19,12 @@
  * Bulk IN always answers with the two modem-status bytes (0x01 0x60), so a host read never
  * hangs.
  *
- * A test can have a signal sent the moment a key code reaches the pins: while the file
- * TRIGGER-FILE holds "N SIGNAL PID", the N-th key code (a byte other than 0xff in bit-bang
- * mode) counted from when the file appeared sends SIGNAL to PID, logged as
- * "<us> signal <SIGNAL> <PID>", and removes the file.
+ * A test can act the moment a key code reaches the pins: while the file TRIGGER-FILE holds
+ * "N SIGNAL PID" or "N stall MS", the N-th key code (a byte other than 0xff in bit-bang
+ * mode) counted from when the file appeared removes the file and either sends SIGNAL to
+ * PID, logged as "<us> signal <SIGNAL> <PID>", or makes the chip stop taking bytes for MS
+ * milliseconds (bulk OUT is not read, so the host's transfers wait), logged as
+ * "<us> stall <MS>" and "<us> resume".
  *
  * Usage: ft232r-gadget FUNCTIONFS-DIR LOG-FILE [TRIGGER-FILE]
  * The FunctionFS instance must be mounted on FUNCTIONFS-DIR; bind the gadget to a UDC once
@@ -195,23 +197,29 @@ static void make_eeprom(void) {
 
 static const char* trigger_path;
 static int trigger_count; /* key codes seen since the trigger file appeared */
+static int stall_ms;      /* set by a trigger: bulk OUT waits this long before reading on */
 
 /* Call with state_lock held, for each byte that reaches the pins. */
-static void check_trigger(long long us, uint8_t byte) {
+static void check_trigger(uint8_t byte) {
     if (!trigger_path) return;
     FILE* file = fopen(trigger_path, "r");
     if (!file) {
         trigger_count = 0;
         return;
     }
-    int wanted = 0, number = 0, pid = 0;
-    const int fields = fscanf(file, "%d %d %d", &wanted, &number, &pid);
+    int wanted = 0, argument = 0;
+    char action[16] = "";
+    const int fields = fscanf(file, "%d %15s %d", &wanted, action, &argument);
     fclose(file);
     if (fields != 3 || bit_mode == 0 || byte == 0xFF || ++trigger_count < wanted) return;
     unlink(trigger_path);
     trigger_count = 0;
-    (void)us;
-    if (pid > 0 && kill(pid, number) == 0) log_line(now_us(), "signal %d %d", number, pid);
+    if (strcmp(action, "stall") == 0) {
+        stall_ms = argument;
+        log_line(now_us(), "stall %d", argument);
+    } else if (argument > 0 && kill(argument, atoi(action)) == 0) {
+        log_line(now_us(), "signal %s %d", action, argument);
+    }
 }
 
 /* ---- descriptors ------------------------------------------------------------------------ */
@@ -458,9 +466,15 @@ static void* bulk_out(void* unused) {
                 pins = model_pins();
                 log_line(us, "out 0x%02x mode=%s mask=0x%02x pins=0x%02x", buffer[i], mode_name(),
                          output_mask, pins);
-                check_trigger(us, buffer[i]);
+                check_trigger(buffer[i]);
             }
+            const int stall = stall_ms;
+            stall_ms = 0;
             pthread_mutex_unlock(&state_lock);
+            if (stall > 0) {
+                usleep((useconds_t)stall * 1000);
+                log_line(now_us(), "resume");
+            }
         }
         close(fd);
         usleep(10000);
