@@ -15,39 +15,18 @@
 set -euo pipefail
 
 pmc10=$(realpath "$1")
-work=$(realpath -m "$2")
-cache=$(realpath -m "${3:-$work/cache}")
-busybox=/bin/busybox
-mkdir -p "$work" "$cache"
-
 # shellcheck source=kernel-lib.sh
 source "$(dirname "$(realpath "$0")")/kernel-lib.sh"
-if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox"; then
-    skip_unless_ci "qemu-system-x86 and busybox-static"
-fi
+guest_setup "$(realpath -m "$2")" "$(realpath -m "${3:-$2/cache}")"
+work=$guest_work
 
-# The kernel that Debian's linux-image-amd64 points to, unpacked, not installed.
-unpack_kernel "$cache" "$work"
-
-# The initramfs: busybox, pmc10, the three parallel-port modules and the script below.
-root=$work/initramfs
-rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,run/lock,lib/modules}
-cp "$busybox" "$root/bin/busybox"
-for applet in sh mount umount insmod rmmod dd printf su cat rm sleep poweroff echo grep \
-    chgrp chmod mkdir; do
-    ln -s busybox "$root/bin/$applet"
-done
-# pmc10 as built, with the shared libraries it needs and the dynamic loader.
-cp "$pmc10" "$root/bin/pmc10"
-for library in $(ldd "$pmc10" | grep -o '/[^ ]*'); do
-    mkdir -p "$root$(dirname "$library")"
-    cp -L "$library" "$root$library"
-done
+# The guest: busybox, pmc10, the three parallel-port modules and the script below.
+guest_applets umount rmmod dd printf su chgrp chmod mkdir
+guest_program "$pmc10" pmc10
 cp "$modules/drivers/parport/parport.ko" "$modules/drivers/parport/parport_pc.ko" \
     "$modules/drivers/char/ppdev.ko" "$root/lib/modules/"
 printf 'root:x:0:0::/:/bin/sh\nplayer:x:1000:1000::/tmp:/bin/sh\nprinter:x:1001:1001::/tmp:/bin/sh\n' >"$root/etc/passwd"
 printf 'root:x:0:\nlp:x:7:printer\nplayer:x:1000:\nprinter:x:1001:\n' >"$root/etc/group"
-chmod 1777 "$root/tmp" "$root/run/lock"
 
 cat >"$root/init" <<'INIT'
 #!/bin/sh
@@ -128,21 +107,13 @@ report unprivileged $?
 echo "end" >$results
 poweroff -f
 INIT
-chmod +x "$root/init"
-(cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initramfs.gz"
-
 # Boot. QEMU writes every register write of the parallel port to its trace.
-trace=$work/trace.log results=$work/results.txt
-rm -f "$trace" "$results"
-timeout 300 qemu-system-x86_64 -M pc -accel tcg -m 256 -smp 1 -nographic -no-reboot \
-    -kernel "$vmlinuz" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
-    -serial "file:$work/console.log" -serial "file:$results" \
+trace=$work/trace.log
+rm -f "$trace"
+guest_boot 300 256 \
     -chardev null,id=lpt1 -device isa-parallel,chardev=lpt1,iobase=0x378,index=0 \
     -chardev null,id=lpt2 -device isa-parallel,chardev=lpt2,iobase=0x278,index=1 \
-    -monitor none -D "$trace" -trace memory_region_ops_write >/dev/null 2>&1 </dev/null
-tr -d '\r' <"$results" >"$results.clean" && mv "$results.clean" "$results"
-grep -qx end "$results" || { echo "the emulated PC did not finish:"; tail -20 "$work/console.log"; exit 1; }
+    -D "$trace" -trace memory_region_ops_write
 
 # The data-register writes of each case, per port: "first-port writes|second-port writes".
 mapfile -t segments < <(grep "name 'parallel'" "$trace" | awk '
@@ -210,7 +181,7 @@ check "list outside lp: status" "$(status_of list-other)" 1
 check "list outside lp: the hint" "$(lines_of list-other out | grep -c 'usermod -aG lp')" 2
 for refused in behind-driver direct-no-port direct-no-lock unprivileged; do
     check "$refused: status" "$(status_of $refused)" 1
-    check "$refused: error line" "$(lines_of $refused err | head -1)" "Error during initialization of WinIo."
+    check "$refused: error line" "$(lines_of $refused err | sed -n 1p)" "Error during initialization of WinIo."
     check "$refused: no data-register write" "$(segment $refused)" "|"
 done
 check "behind-driver: says to load ppdev" "$(lines_of behind-driver err | grep -c 'modprobe ppdev')" 1

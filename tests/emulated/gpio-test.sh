@@ -14,19 +14,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 pmc10=$1
 [ "$pmc10" = - ] || pmc10=$(realpath "$pmc10")
-work=$(realpath -m "$2")
-cache=$(realpath -m "${3:-$work/cache}")
-busybox=/bin/busybox
-mkdir -p "$work" "$cache"
-
 # shellcheck source=kernel-lib.sh
-source "$(dirname "$(realpath "$0")")/kernel-lib.sh"
-if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox"; then
-    skip_unless_ci "qemu-system-x86 and busybox-static"
-fi
-
-# The kernel that Debian's linux-image-amd64 points to, unpacked, not installed.
-unpack_kernel "$cache" "$work"
+source "$here/kernel-lib.sh"
+guest_setup "$(realpath -m "$2")" "$(realpath -m "${3:-$2/cache}")"
+work=$guest_work
 
 # The modules in load order, each after those it depends on (read from its .modinfo).
 declare -A module_path=() loaded=()
@@ -55,32 +46,16 @@ for program in mcp2221-gadget gpio-lines; do
         "$here/usb/$program.c"
 done
 
-# The initramfs: busybox, the programs, the modules, and the script below.
-root=$work/initramfs
-rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,lib/modules}
-cp "$busybox" "$root/bin/busybox"
-for applet in sh mount insmod cat rm sleep poweroff echo ls kill grep seq dmesg; do
-    ln -s busybox "$root/bin/$applet"
-done
-cp "$work/mcp2221-gadget" "$work/gpio-lines" "$root/bin/"
+# The guest: busybox, the programs, the modules, pmc10, and the script below.
+guest_applets ls kill seq dmesg
+guest_program "$work/mcp2221-gadget"
+guest_program "$work/gpio-lines"
 cp "$here/usb/gadget-lib.sh" "$root/lib/"
 for file in "${load_order[@]}"; do
     cp "$file" "$root/lib/modules/"
     basename "$file" >>"$root/lib/modules/order"
 done
-if [ "$pmc10" != - ]; then
-    # A dynamically linked pmc10 brings its shared libraries and the loader along.
-    cp "$pmc10" "$root/bin/pmc10"
-    if ! is_static "$pmc10"; then
-        for lib in $(ldd "$pmc10" | grep -o '/[^ ]*'); do
-            mkdir -p "$root$(dirname "$lib")"
-            cp -L "$lib" "$root$lib"
-        done
-    fi
-fi
-printf 'root:x:0:0::/:/bin/sh\nplayer:x:1000:1000::/tmp:/bin/sh\n' >"$root/etc/passwd"
-printf 'root:x:0:\nplayer:x:1000:\n' >"$root/etc/group"
-chmod 1777 "$root/tmp"
+[ "$pmc10" = - ] || guest_program "$pmc10" pmc10
 
 cat >"$root/init" <<'INIT'
 #!/bin/sh
@@ -181,18 +156,7 @@ dmesg | while read -r line; do echo "kernel $line" >$results; done
 echo "end" >$results
 poweroff -f
 INIT
-chmod +x "$root/init"
-(cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initramfs.gz"
-
-results=$work/results.txt
-rm -f "$results"
-timeout 600 qemu-system-x86_64 -M pc -accel tcg -m 512 -smp 1 -nographic -no-reboot \
-    -kernel "$vmlinuz" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
-    -serial "file:$work/console.log" -serial "file:$results" \
-    -monitor none >/dev/null 2>&1 </dev/null || true
-tr -d '\r' <"$results" >"$results.clean" && mv "$results.clean" "$results"
-grep -qx end "$results" || { echo "the emulated PC did not finish:"; tail -20 "$work/console.log"; exit 1; }
+guest_boot 600 512
 
 # shellcheck source=../support/checks.sh
 source "$here/../support/checks.sh"

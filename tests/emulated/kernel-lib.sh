@@ -1,8 +1,26 @@
-# Shared by the emulated-PC tests: the decision to skip, and Debian's own kernel,
-# unpacked once into the work folder. Source it after `set -euo pipefail`.
+#!/usr/bin/env bash
+# Shared by the emulated-PC tests: the decision to skip, Debian's own kernel unpacked once
+# into a cache that tests running at the same time share, the guest's initramfs, and the
+# boot. Source it after `set -euo pipefail`.
+#
+#   guest_setup WORK CACHE WHAT-IS-NEEDED   skips without QEMU and busybox; sets vmlinuz,
+#                                           modules and root (the initramfs folder, with
+#                                           busybox, the usual folders and /etc files)
+#   guest_applets APPLET...                 busybox applets in the guest's /bin
+#   guest_program FILE [NAME]               FILE in the guest's /bin, with the shared
+#                                           libraries and loader it needs
+#   guest_boot SECONDS MEMORY [QEMU-ARGS...] packs the initramfs, boots it, and leaves what
+#                                           the guest wrote to its second serial port in
+#                                           $results; fails unless the last line is "end"
+#
+# The guest's /init writes its results to /dev/ttyS1, ends them with a line "end" and
+# powers off.
 
 # is_static FILE: true when FILE is a statically linked executable (busybox for the guest).
-is_static() { [ -f "$1" ] && ! readelf -l "$1" 2>/dev/null | grep -q INTERP; }
+is_static() {
+    local headers
+    [ -f "$1" ] && headers=$(readelf -l "$1" 2>/dev/null) && [[ $headers != *INTERP* ]]
+}
 
 # skip_unless_ci WHAT: says what is missing and exits 77 (skipped), or 1 under CI, where
 # a missing tool is a failure.
@@ -15,20 +33,89 @@ skip_unless_ci() {
     exit 77
 }
 
-# unpack_kernel CACHE WORK: the kernel that Debian's linux-image-amd64 points to, its
-# package kept in CACHE and unpacked (not installed) in WORK/kernel; sets vmlinuz and
-# modules (the folder of its modules).
+# unpack_kernel CACHE: the kernel that Debian's linux-image-amd64 points to, its package
+# downloaded and unpacked (not installed) once into CACHE, under a lock, so that tests
+# started together share it; sets vmlinuz and modules (the folder of its modules).
 unpack_kernel() {
-    local cache=$1 work=$2 package deb
-    package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
-    deb=$(ls "$cache/${package}"_*.deb 2>/dev/null | head -1 || true)
-    if [ -z "$deb" ]; then
-        (cd "$cache" && apt-get download "$package" >/dev/null 2>&1)
-        deb=$(ls "$cache/${package}"_*.deb | head -1)
+    local cache=$1 package debs tree
+    package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ && !p { print $2; p = 1 }')
+    [ -n "$package" ] || { echo "apt-cache names no linux-image package"; exit 1; }
+    tree=$cache/$package
+    (
+        flock 9
+        if [ ! -d "$tree/boot" ]; then
+            shopt -s nullglob
+            debs=("$cache/${package}"_*.deb)
+            if [ ${#debs[@]} -eq 0 ]; then
+                (cd "$cache" && apt-get download "$package" >/dev/null 2>&1) ||
+                    { echo "cannot download $package"; exit 1; }
+                debs=("$cache/${package}"_*.deb)
+            fi
+            rm -rf "$tree.partial"
+            dpkg -x "${debs[0]}" "$tree.partial"
+            mv "$tree.partial" "$tree"
+        fi
+    ) 9>"$cache/.lock"
+    vmlinuz=$(echo "$tree"/boot/vmlinuz-*)
+    modules=$(echo "$tree"/lib/modules/*/kernel)
+    [ -f "$vmlinuz" ] && [ -d "$modules" ] || { echo "no kernel in $tree"; exit 1; }
+}
+
+busybox=/bin/busybox
+
+guest_setup() {  # WORK CACHE WHAT-IS-NEEDED
+    if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox"; then
+        skip_unless_ci "qemu-system-x86, busybox-static${3:+, $3}"
     fi
-    if [ ! -d "$work/kernel/boot" ]; then
-        dpkg -x "$deb" "$work/kernel"
+    guest_work=$1
+    mkdir -p "$1" "$2"
+    unpack_kernel "$2"
+    root=$guest_work/initramfs
+    rm -rf "$root"
+    mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,run/lock,lib/modules}
+    cp "$busybox" "$root/bin/busybox"
+    chmod 1777 "$root/tmp" "$root/run/lock"
+    printf 'root:x:0:0::/:/bin/sh\nplayer:x:1000:1000::/tmp:/bin/sh\n' >"$root/etc/passwd"
+    printf 'root:x:0:\nplayer:x:1000:\n' >"$root/etc/group"
+    guest_applets sh mount insmod cat rm sleep poweroff echo grep
+}
+
+guest_applets() {  # APPLET...
+    local applet
+    for applet; do ln -sf busybox "$root/bin/$applet"; done
+}
+
+guest_program() {  # FILE [NAME]
+    local library libraries
+    cp "$1" "$root/bin/${2:-$(basename "$1")}"
+    is_static "$1" && return
+    libraries=$(ldd "$1" | grep -o '/[^ ]*')
+    for library in $libraries; do
+        mkdir -p "$root$(dirname "$library")"
+        cp -L "$library" "$root$library"
+    done
+}
+
+# Software emulation: the same on every host (KVM inside a virtual machine can hang).
+guest_boot() {  # SECONDS MEMORY [QEMU-ARGS...]
+    local seconds=$1 memory=$2
+    shift 2
+    chmod +x "$root/init"
+    (cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$guest_work/initramfs.gz"
+    results=$guest_work/results.txt
+    rm -f "$results"
+    timeout "$seconds" qemu-system-x86_64 -M pc -accel tcg -m "$memory" -smp 1 -nographic \
+        -no-reboot -kernel "$vmlinuz" -initrd "$guest_work/initramfs.gz" \
+        -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
+        -serial "file:$guest_work/console.log" -serial "file:$results" \
+        -monitor none "$@" >/dev/null 2>&1 </dev/null || true
+    touch "$results"
+    tr -d '\r' <"$results" >"$results.clean"
+    mv "$results.clean" "$results"
+    if ! grep -qx end "$results"; then
+        echo "the emulated PC did not finish:"
+        tail -n 20 "$guest_work/console.log"
+        tail -n 20 "$results"
+        exit 1
     fi
-    vmlinuz=$(ls "$work"/kernel/boot/vmlinuz-*)
-    modules=$(ls -d "$work"/kernel/lib/modules/*/kernel)
 }

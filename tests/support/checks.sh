@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # Shared by the shell test suites: one line per check, and a count of the failures.
 # Source it, call check for each expectation, then exit non-zero if failures > 0.
 failures=0

@@ -1,3 +1,4 @@
+#!/bin/sh
 # USB gadgets through configfs, for the guest of the emulated tests (busybox sh). Source
 # it after loading libcomposite and a UDC driver (dummy_hcd); each function returns non-zero
 # and says why on standard error when the kernel refuses a step.
