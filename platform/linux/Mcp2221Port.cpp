@@ -6,7 +6,9 @@
 //
 // PORT texts: "mcp2221" (the only one plugged in) or "mcp2221:/dev/hidrawN". A node is
 // taken only when sysfs and the hidraw driver both say it is an MCP2221A (04d8:00dd),
-// checked before anything is written; other hidraw devices are never opened.
+// checked before anything is written; other hidraw devices are never opened. A chip that
+// hid-mcp2221 holds has no hidraw node (the driver connects none): it is listed with the
+// way to free it, and never taken from the driver.
 //
 // Opening makes the four pins GPIO outputs at idle (high) in one Set SRAM Settings
 // command, whatever they were, so the pins never show a key while the port opens. The
@@ -38,7 +40,7 @@ namespace {
 constexpr unsigned kVendor = 0x04D8;
 constexpr unsigned kProduct = 0x00DD;
 constexpr const char* kPrefix = "mcp2221";
-constexpr unsigned kPins = 4;
+constexpr std::size_t kPins = 4;
 
 // The chip's command set: one 64-byte report out, one 64-byte report back, the command
 // code first in both; the second byte of the answer is 0 when the command was carried out.
@@ -76,9 +78,9 @@ Request command(std::uint8_t code) {
 /// Set GPIO Output Values for the low four bits of `byte`: all four pins in one report.
 Request gpioValues(std::uint8_t byte) {
     Request request = command(kSetGpioValues);
-    for (unsigned pin = 0; pin < kPins; ++pin) {
+    for (std::size_t pin = 0; pin < kPins; ++pin) {
         request[1 + kGpioFirst + 4 * pin] = 1;
-        request[1 + kGpioFirst + 4 * pin + 1] = (byte >> pin) & 1;
+        request[1 + kGpioFirst + 4 * pin + 1] = static_cast<std::uint8_t>((byte >> pin) & 1U);
     }
     return request;
 }
@@ -93,36 +95,63 @@ std::string readLine(const std::string& path, const std::string& key) {
     return {};
 }
 
-/// Whether the HID device behind a sysfs folder is an MCP2221A on USB, from its
+/// Whether the HID device of a sysfs folder is an MCP2221A on USB, from its
 /// "HID_ID=0003:000004D8:000000DD" line.
-bool isChip(const std::string& sysfs) {
+bool isChip(const std::string& hidDevice) {
     unsigned bus = 0, vendor = 0, product = 0;
-    const std::string id = readLine(sysfs + "/device/uevent", "HID_ID=");
+    const std::string id = readLine(hidDevice + "/uevent", "HID_ID=");
     return std::sscanf(id.c_str(), "%x:%x:%x", &bus, &vendor, &product) == 3 && bus == BUS_USB &&
            vendor == kVendor && product == kProduct;
 }
 
-/// The hidraw nodes of the MCP2221As plugged in, in number order: "/dev/hidraw2", ...
-std::vector<std::string> chips() {
-    std::vector<std::pair<unsigned long, std::string>> found;
-    if (DIR* dir = opendir("/sys/class/hidraw")) {
+/// One MCP2221A plugged in: its hidraw node, empty where the kernel's hid-mcp2221 driver
+/// holds it (that driver gives none), and its serial number.
+struct Chip {
+    std::string node;
+    std::string serial;
+};
+
+/// The MCP2221As plugged in, those with a hidraw node first, in node number order.
+std::vector<Chip> chips() {
+    std::vector<std::pair<unsigned long, Chip>> found;
+    const std::string bus = "/sys/bus/hid/devices/";
+    if (DIR* dir = opendir(bus.c_str())) {
         while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.rfind("hidraw", 0) == 0 && name.size() > 6 &&
-                name.find_first_not_of("0123456789", 6) == std::string::npos &&
-                isChip("/sys/class/hidraw/" + name)) {
-                found.emplace_back(std::stoul(name.substr(6)), "/dev/" + name);
+            const std::string device = bus + entry->d_name;
+            if (entry->d_name[0] == '.' || !isChip(device)) {
+                continue;
             }
+            Chip chip{{}, readLine(device + "/uevent", "HID_UNIQ=")};
+            unsigned long number = ~0UL;
+            if (DIR* raw = opendir((device + "/hidraw").c_str())) {
+                while (const dirent* node = readdir(raw)) {
+                    const std::string name = node->d_name;
+                    if (name.rfind("hidraw", 0) == 0 && name.size() > 6 &&
+                        name.find_first_not_of("0123456789", 6) == std::string::npos) {
+                        chip.node = "/dev/" + name;
+                        number = std::stoul(name.substr(6));
+                    }
+                }
+                closedir(raw);
+            }
+            found.emplace_back(number, std::move(chip));
         }
         closedir(dir);
     }
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> paths;
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Chip> out;
+    out.reserve(found.size());
     for (auto& entry : found) {
-        paths.push_back(std::move(entry.second));
+        out.push_back(std::move(entry.second));
     }
-    return paths;
+    return out;
 }
+
+const char* const kHeldByDriver =
+    "the kernel's hid-mcp2221 driver holds it and gives no hidraw node: unload it (sudo "
+    "modprobe -r hid_mcp2221) to use its own command, or use its gpiochip (one line at a "
+    "time)";
 
 /// The node a text names: "/dev/hidrawN" for "mcp2221:/dev/hidrawN" or
 /// "mcp2221:hidrawN", empty for "mcp2221".
@@ -147,7 +176,7 @@ class Mcp2221Port final : public Port {
         if (!exchange(gpioValues(byte), answer)) {
             return fail();
         }
-        for (unsigned pin = 0; pin < kPins; ++pin) {
+        for (std::size_t pin = 0; pin < kPins; ++pin) {
             if (answer[kGpioFirst + 4 * pin] == kNotGpio) {
                 failure_ = "pmc10: the " + describe() + " refused GP" + std::to_string(pin) +
                            ": the pin is no longer a GPIO";
@@ -177,14 +206,14 @@ class Mcp2221Port final : public Port {
     bool configure() {
         Request settings = command(kSetSram);
         settings[1 + kSramAlterPins] = 0x80;
-        for (unsigned pin = 0; pin < kPins; ++pin) {
+        for (std::size_t pin = 0; pin < kPins; ++pin) {
             settings[1 + kSramPins + pin] = kGpioOutputHigh;
         }
         Answer answer{};
         if (!exchange(settings, answer) || !exchange(command(kGetGpioValues), answer)) {
             return false;
         }
-        for (unsigned pin = 0; pin < kPins; ++pin) {
+        for (std::size_t pin = 0; pin < kPins; ++pin) {
             // Per pin: its level, then its direction (0 = output).
             if (answer[2 + 2 * pin] != 1 || answer[3 + 2 * pin] != 0) {
                 failure_ = "pmc10: the " + describe() + " did not make GP" + std::to_string(pin) +
@@ -283,18 +312,22 @@ std::string checkText(const std::string& text) {
 OpenResult openText(const std::string& text) {
     std::string path = nodeOf(text);
     if (path.empty()) {
-        const std::vector<std::string> found = chips();
+        const std::vector<Chip> found = chips();
         if (found.empty()) {
             return OpenResult::unusable(
                 "pmc10: no MCP2221A is plugged in (pmc10 --list-ports shows the ports here)");
         }
-        if (found.size() > 1) {
+        if (found.size() > 1 && !found[1].node.empty()) {
             return OpenResult::unusable("pmc10: " + std::to_string(found.size()) +
                                         " MCP2221As are plugged in: choose one, as in --port "
                                         "mcp2221:" +
-                                        found[0] + " (pmc10 --list-ports shows them)");
+                                        found[0].node + " (pmc10 --list-ports shows them)");
         }
-        path = found[0];
+        if (found[0].node.empty()) {
+            return OpenResult::unusable(std::string("pmc10: an MCP2221A is plugged in, but ") +
+                                        kHeldByDriver);
+        }
+        path = found[0].node;
     }
     dev_t device = 0;
     const int fd = device_node::openOf(path, "hidraw", O_NONBLOCK, &device);
@@ -310,8 +343,9 @@ OpenResult openText(const std::string& text) {
         return OpenResult::unusable(reason);
     }
     hidraw_devinfo info{};
-    if (!isChip(device_node::sysfsFolder(device)) || ioctl(fd, HIDIOCGRAWINFO, &info) != 0 ||
-        info.bustype != BUS_USB || static_cast<std::uint16_t>(info.vendor) != kVendor ||
+    if (!isChip(device_node::sysfsFolder(device) + "/device") ||
+        ioctl(fd, HIDIOCGRAWINFO, &info) != 0 || info.bustype != BUS_USB ||
+        static_cast<std::uint16_t>(info.vendor) != kVendor ||
         static_cast<std::uint16_t>(info.product) != kProduct) {
         ::close(fd);
         return OpenResult::unusable("pmc10: " + path + " is not an MCP2221A's hidraw node");
@@ -329,13 +363,15 @@ OpenResult openText(const std::string& text) {
 }
 
 void listChips(std::vector<PortInfo>& out) {
-    for (const std::string& path : chips()) {
-        const std::string sysfs = "/sys/class/hidraw/" + path.substr(5);
-        const std::string serial = readLine(sysfs + "/device/uevent", "HID_UNIQ=");
-        PortInfo info{std::string(kPrefix) + ":" + path, "MCP2221A (hidraw)",
-                      "04d8:00dd" + (serial.empty() ? "" : " serial " + serial), true,
+    for (const Chip& chip : chips()) {
+        PortInfo info{std::string(kPrefix) + (chip.node.empty() ? "" : ":" + chip.node),
+                      "MCP2221A (hidraw)",
+                      "04d8:00dd" + (chip.serial.empty() ? "" : " serial " + chip.serial), true,
                       "D0-D3 = GP0-GP3, all four changed at once"};
-        if (access(path.c_str(), R_OK | W_OK) != 0) {
+        if (chip.node.empty()) {
+            info.usable = false;
+            info.note = kHeldByDriver;
+        } else if (access(chip.node.c_str(), R_OK | W_OK) != 0) {
             info.usable = false;
             info.note = std::string("no access") + kAccessHint;
         }

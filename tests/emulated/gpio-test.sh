@@ -38,7 +38,7 @@ add_module() {
     loaded[$name]=1
     load_order+=("${module_path[$name]}")
 }
-for module in dummy_hcd libcomposite usb_f_hid hid usbhid hid-mcp2221 softdog; do
+for module in dummy_hcd libcomposite usb_f_hid hid usbhid hid-generic hid-mcp2221 softdog; do
     add_module "$module"
 done
 
@@ -49,7 +49,7 @@ for program in mcp2221-gadget gpio-lines; do
 done
 
 # The guest: busybox, the programs, the modules, pmc10, and the script below.
-guest_applets ls kill seq dmesg
+guest_applets ls kill seq dmesg tail rmmod
 guest_program "$work/mcp2221-gadget"
 guest_program "$work/gpio-lines"
 cp "$here/usb/gadget-lib.sh" "$root/lib/"
@@ -80,6 +80,7 @@ gadget_create mcp2221 0x04d8 0x00dd "Microchip Technology Inc." \
     gadget_bind mcp2221 || echo "gadget set-up failed" >$results
 pins=/tmp/pins.log
 MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>/tmp/gadget.err &
+gadget=$!
 
 chip=
 for i in $(seq 1 300); do
@@ -140,13 +141,7 @@ if [ -x /bin/pmc10 ]; then
     run missing gpio:gpiochip9:0,1,2,3 rd editbankname
     run too-few "gpio:$name:0,1,2,4" rd editbankname
     run list - --list-ports
-    # The chip's own command through hidraw: all four pins in one step.
-    run hid-walk mcp2221 rd editbankname
-    run hid-channel "mcp2221:$(ls /sys/class/hidraw | head -n 1)" pmcchannel 12
-    mark hid-interrupt
-    sh -c 'echo $$ >/tmp/interrupt-pid; exec /bin/pmc10 --port mcp2221 r 0xf1 0xf2 0xf3' \
-        >/tmp/out 2>/tmp/err
-    report hid-interrupt $?
+    run hid-held mcp2221 rd editbankname
     # A watchdog named as a GPIO chip: refused before it is opened, so it never arms.
     run watchdog gpio:/dev/watchdog:0,1,2,3 rd editbankname
     echo "watchdog $(cat /sys/class/watchdog/watchdog0/state)" >$results
@@ -154,10 +149,38 @@ if [ -x /bin/pmc10 ]; then
     mark unplug
     /bin/pmc10 --port "$port" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
     runner=$!
-    sleep 0.3
+    until [ "$(tail -n 1 $pins)" != "case unplug" ]; do sleep 0.05; done
     gadget_unbind mcp2221
     wait $runner
     report unplug $?
+    # Plugged in again without hid-mcp2221, which gives no hidraw node: the generic HID
+    # driver takes the chip, and the chip's own command through hidraw sets all four pins
+    # in one step.
+    kill $gadget
+    rmmod hid_mcp2221 2>&1 | while read -r line; do echo "rmmod $line" >$results; done
+    grep mcp2221 /proc/modules | while read -r line; do echo "module $line" >$results; done
+    replug() {
+        gadget_bind mcp2221
+        MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>>/tmp/gadget.err &
+        gadget=$!
+        for i in $(seq 1 50); do [ -e /dev/hidraw0 ] && break; sleep 0.1; done
+    }
+    replug
+    if [ -e /dev/hidraw0 ]; then
+        echo "hidraw after unloading hid-mcp2221" >$results
+    else
+        kill $gadget
+        gadget_unbind mcp2221
+        echo 1 >/sys/module/hid/parameters/ignore_special_drivers
+        replug
+    fi
+    run list-hidraw - --list-ports
+    run hid-walk mcp2221 rd editbankname
+    run hid-channel mcp2221:/dev/hidraw0 pmcchannel 12
+    mark hid-interrupt
+    sh -c 'echo $$ >/tmp/interrupt-pid; exec /bin/pmc10 --port mcp2221 r 0xf1 0xf2 0xf3' \
+        >/tmp/out 2>/tmp/err
+    report hid-interrupt $?
 fi
 
 mark end
@@ -193,7 +216,7 @@ start_of() { awk -v c="$1" '$1 == "case" && $2 == c { print $3 }' "$segments"; }
 # change, "WRITE STATE". WRITE 0 is the request's initial (idle) value. MODE 1: active-low;
 # MODE all: the four lines set in one step, as the chip's own command does.
 model() {  # START MODE BYTE...
-    local state=$((16#$1)) invert=$2 write=0 byte target line
+    local state=$((16#$1 & 15)) invert=$2 write=0 byte target line
     shift 2
     for byte in ff "$@"; do
         target=$((16#$byte & 15))
@@ -291,8 +314,12 @@ if [ "$pmc10" != - ]; then
     check "list: the chip, ready, named as the MCP2221A" \
         "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 ~ /^gpio:/' \
             "$results" | grep -c "label 'mcp2221_gpio', 4 lines *ready (MCP2221A.*one line at a time")" 1
+    check "list: the chip held by hid-mcp2221, not usable through hidraw" \
+        "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 == "mcp2221"' \
+            "$results" | grep -c "04d8:00dd serial 0001234567 .*modprobe -r hid_mcp2221")" 1
+    check "held by hid-mcp2221: refused, pins untouched" "$(status_of hid-held) $(changes hid-held)" "1 "
     check "list: the chip through hidraw, ready" \
-        "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 ~ /^mcp2221:\/dev\/hidraw/' \
+        "$(awk '$1 == "case" { on = ($2 == "list-hidraw") } on && $1 == "out" && $2 == "mcp2221:/dev/hidraw0"' \
             "$results" | grep -c "04d8:00dd serial 0001234567 *ready")" 1
     check "unplugged: status" "$(status_of unplug)" 1
     check "unplugged: the failed write says so" "$(errors_of unplug | grep -c 'the chip is gone')" 1
