@@ -150,8 +150,8 @@ std::vector<Chip> chips() {
 
 const char* const kHeldByDriver =
     "the kernel's hid-mcp2221 driver holds it and gives no hidraw node: unload it (sudo "
-    "modprobe -r hid_mcp2221) to use its own command, or use its gpiochip (one line at a "
-    "time)";
+    "modprobe -r hid_mcp2221) and plug the adapter in again, or use its gpiochip (one line "
+    "at a time)";
 
 /// The node a text names: "/dev/hidrawN" for "mcp2221:/dev/hidrawN" or
 /// "mcp2221:hidrawN", empty for "mcp2221".
@@ -172,7 +172,12 @@ class Mcp2221Port final : public Port {
         if (fd_ < 0) {
             return false;
         }
+        // The pins already carry it: a USB round trip would only delay the next wait.
+        if ((byte & 0xF) == pins_) {
+            return true;
+        }
         Answer answer{};
+        pins_ = kUnknown;  // until the chip confirms
         if (!exchange(gpioValues(byte), answer)) {
             return fail();
         }
@@ -183,6 +188,7 @@ class Mcp2221Port final : public Port {
                 return fail();
             }
         }
+        pins_ = byte & 0xF;
         return true;
     }
 
@@ -221,6 +227,7 @@ class Mcp2221Port final : public Port {
                 return false;
             }
         }
+        pins_ = kIdleByte & 0xF;
         return true;
     }
 
@@ -285,9 +292,12 @@ class Mcp2221Port final : public Port {
         return false;
     }
 
+    static constexpr unsigned kUnknown = 0x100;
     int fd_;
     std::string path_;
     std::string failure_;
+    /// The levels the chip last confirmed on GP3..GP0, or kUnknown.
+    unsigned pins_ = kUnknown;
     const Request idle_ = gpioValues(kIdleByte);
 };
 

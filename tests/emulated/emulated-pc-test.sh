@@ -3,10 +3,13 @@
 # ports, at 0x378 and 0x278, runs pmc10 inside it, and reads every write to the ports'
 # registers from QEMU's own trace. It shows that pmc10 puts exactly the expected bytes on
 # the data register of the port chosen (--port, PMC10_PORT, the default), through ppdev
-# and through direct I/O; that it writes nothing without port access, with no port at the
-# address, without its lock, or behind the kernel's driver; that two runs started
-# together never interleave their strokes and the second says it waits; that closed
-# standard descriptors put no text on the port; and what --list-ports says to whom.
+# (also when the port the kernel runs is named by its address) and through direct I/O;
+# that it writes nothing without port access, with no port at the address, at an address
+# where no port starts, without its lock or with a linked one, or behind the kernel's
+# driver; that a port left in input mode gets the idle latch before its lines drive; that
+# two runs started together never interleave their strokes and the second says it waits;
+# that closed standard descriptors put no text on the port; and what --list-ports says to
+# whom.
 #
 # Usage: emulated-pc-test.sh PMC10 WORK-DIR [CACHE-DIR]
 # Needs qemu-system-x86_64, busybox (static), apt-get download and dpkg -x for the kernel;
