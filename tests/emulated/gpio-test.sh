@@ -146,13 +146,16 @@ if [ -x /bin/pmc10 ]; then
     run watchdog gpio:/dev/watchdog:0,1,2,3 rd editbankname
     echo "watchdog $(cat /sys/class/watchdog/watchdog0/state)" >$results
     # The adapter unplugged during a run: the next write fails, and says so.
-    mark unplug
-    /bin/pmc10 --port "$port" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
-    runner=$!
-    until [ "$(tail -n 1 $pins)" != "case unplug" ]; do sleep 0.05; done
-    gadget_unbind mcp2221
-    wait $runner
-    report unplug $?
+    unplug() {  # name port
+        mark "$1"
+        /bin/pmc10 --port "$2" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
+        runner=$!
+        until [ "$(tail -n 1 $pins)" != "case $1" ]; do sleep 0.05; done
+        gadget_unbind mcp2221
+        wait $runner
+        report "$1" $?
+    }
+    unplug unplug "$port"
     # Plugged in again without hid-mcp2221, which gives no hidraw node: the generic HID
     # driver takes the chip, and the chip's own command through hidraw sets all four pins
     # in one step.
@@ -181,6 +184,7 @@ if [ -x /bin/pmc10 ]; then
     sh -c 'echo $$ >/tmp/interrupt-pid; exec /bin/pmc10 --port mcp2221 r 0xf1 0xf2 0xf3' \
         >/tmp/out 2>/tmp/err
     report hid-interrupt $?
+    unplug hid-unplug mcp2221
 fi
 
 mark end
@@ -321,8 +325,10 @@ if [ "$pmc10" != - ]; then
     check "list: the chip through hidraw, ready" \
         "$(awk '$1 == "case" { on = ($2 == "list-hidraw") } on && $1 == "out" && $2 == "mcp2221:/dev/hidraw0"' \
             "$results" | grep -c "04d8:00dd serial 0001234567 *ready")" 1
-    check "unplugged: status" "$(status_of unplug)" 1
-    check "unplugged: the failed write says so" "$(errors_of unplug | grep -c 'the chip is gone')" 1
+    for case in unplug hid-unplug; do
+        check "$case: status" "$(status_of $case)" 1
+        check "$case: the failed write says so" "$(errors_of $case | grep -c 'the chip is gone')" 1
+    done
     concurrent=$(changes concurrent)
     first=$(model_states ff 0 $(stroke f1 f1 f3))
     second=$(model_states ff 0 $(stroke f2 f2 f3))
