@@ -6,6 +6,9 @@ namespace port {
 namespace {
 constexpr unsigned kLowest = 0x100;
 constexpr unsigned kHighest = 0xFFFC;  // its control register is base + 2
+// A port's three registers start at a multiple of 4: any other address would reach into
+// the registers of the port below or above it.
+constexpr unsigned kAlignment = 4;
 }  // namespace
 
 bool looksLikeIoAddress(const std::string& text) {
@@ -27,6 +30,10 @@ std::string checkIoAddress(const std::string& text) {
     }
     if (base < kLowest || base > kHighest) {
         return "outside the addresses a parallel port can have (0x100 to 0xfffc)";
+    }
+    if (base % kAlignment != 0) {
+        return "not where a parallel port starts (a base address is a multiple of 4, e.g. "
+               "0x378 or 0x278)";
     }
     return {};
 }

@@ -10,7 +10,7 @@ namespace port {
 bool looksLikeIoAddress(const std::string& text);
 
 /// Empty when `text` is an address a parallel port can have (0x100 to 0xfffc, the PC's
-/// own devices live below); else why not.
+/// own devices live below, and a multiple of 4); else why not.
 std::string checkIoAddress(const std::string& text);
 
 /// The address of a text that checkIoAddress accepted.

@@ -18,6 +18,9 @@ extern const Backend ftdiBackend;
 #if defined(PMC10_HAVE_GPIO)
 extern const Backend gpioBackend;
 #endif
+#if defined(PMC10_HAVE_HIDRAW)
+extern const Backend mcp2221Backend;
+#endif
 
 namespace {
 
@@ -35,6 +38,9 @@ std::vector<const Backend*>& registered() {
             &ftdiBackend,
 #if defined(PMC10_HAVE_GPIO)
             &gpioBackend,
+#endif
+#if defined(PMC10_HAVE_HIDRAW)
+            &mcp2221Backend,
 #endif
     };
     return all;

@@ -1,8 +1,9 @@
-// Parallel ports by direct I/O at a base address (x86, root only), for a port that no
-// kernel driver runs. Fail-closed: the run holds a per-address lock that only root can
-// create, and a port must answer at the address before the first write; where the
-// kernel's parport driver runs the port, the run is refused (load ppdev instead) rather
-// than write behind the driver's back.
+// Parallel ports by their base address. Where the kernel runs the port (parportN), the
+// run goes through its ppdev node; else by direct I/O (x86, root only). Fail-closed: the
+// address must be a port's base, no other driver may hold any of its registers, the run
+// holds a per-address lock that only root can create, and a port must answer at the
+// address before the first write; where the kernel's parport driver runs the port but
+// ppdev is not loaded, the run is refused rather than write behind the driver's back.
 #include <fcntl.h>
 #include <sys/io.h>
 #include <sys/stat.h>
@@ -17,6 +18,10 @@
 #include "port/Port.h"
 
 namespace port {
+
+// Ports that the kernel runs are handed to the ppdev backend.
+extern const Backend ppdevBackend;
+
 namespace {
 
 // A port is the data, status and control registers at base, base + 1, base + 2.
@@ -109,31 +114,42 @@ std::string whyNoIoAccess() {
                             "it)";
 }
 
+/// Why another driver's addresses overlap the port's three registers, or empty.
+std::string foreignOwner(unsigned base) {
+    for (unsigned address = base; address < base + kRegisters; ++address) {
+        const std::string owner = parallel_ports::ioportsOwner(address);
+        if (!owner.empty()) {
+            return "pmc10: " + hexAddress(address) + " belongs to the kernel's " + owner +
+                   " driver, not to a parallel port at " + hexAddress(base);
+        }
+    }
+    return {};
+}
+
 OpenResult openText(const std::string& text) {
     const unsigned base = parseIoAddress(text);
     const std::string where = hexAddress(base);
-    if (ioperm(base, kRegisters, 1) != 0) {
-        const parallel_ports::KernelPort kernel = parallel_ports::kernelPortAt(base);
-        return OpenResult::unusable(
-            kernel.number >= 0
-                ? "pmc10: the kernel runs the port at " + where + " as parport" +
-                      std::to_string(kernel.number) + ": use --port /dev/parport" +
-                      std::to_string(kernel.number) + " (sudo modprobe ppdev)"
-                : "pmc10: no parallel port found (/dev/parport0 is missing; load the "
-                  "parport_pc and ppdev modules), and direct I/O at " +
-                      where + " " + whyNoIoAccess());
-    }
-    const std::string owner = parallel_ports::ioportsOwner(base);
-    if (owner.rfind("parport", 0) == 0) {
+    // A port the kernel runs is reached through its ppdev node, never behind the driver.
+    const parallel_ports::KernelPort kernel = parallel_ports::kernelPortAt(base);
+    if (kernel.number >= 0) {
+        const std::string node = "/dev/parport" + std::to_string(kernel.number);
+        if (ppdevBackend.check(node).empty()) {
+            return ppdevBackend.open(node);
+        }
         return OpenResult::unusable("pmc10: the kernel's parallel-port driver runs " + where +
-                                    " as " + owner +
-                                    ", but ppdev is not loaded: sudo modprobe "
-                                    "ppdev, then use /dev/" +
-                                    owner);
+                                    " as parport" + std::to_string(kernel.number) +
+                                    ", but ppdev is not loaded: sudo modprobe ppdev, then use " +
+                                    node);
     }
+    if (ioperm(base, kRegisters, 1) != 0) {
+        return OpenResult::unusable(
+            "pmc10: no parallel port found (/dev/parport0 is missing; load the parport_pc and "
+            "ppdev modules), and direct I/O at " +
+            where + " " + whyNoIoAccess());
+    }
+    const std::string owner = foreignOwner(base);
     if (!owner.empty()) {
-        return OpenResult::unusable("pmc10: " + where + " belongs to the kernel's " + owner +
-                                    " driver, not to a parallel port");
+        return OpenResult::unusable(owner);
     }
     int lockFd = -1;
     std::string reason;

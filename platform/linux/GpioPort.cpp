@@ -24,9 +24,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <memory>
 
 #include "platform/Signals.h"
+#include "platform/linux/DeviceNode.h"
 #include "port/Port.h"
 
 namespace port::gpio {
@@ -77,6 +79,22 @@ struct Fd {
     }
 };
 
+/// Whether the chip labelled `label` sets its lines one at a time, so that a byte that
+/// changes several lines passes through other codes on the way. Its drivers say nothing
+/// of it through the uAPI: these are the chips known to do it.
+bool setsOneLineAtATime(const std::string& label) {
+    return label == "mcp2221_gpio";  // hid-mcp2221: one USB command per line
+}
+
+/// What to say of such a chip, in the listing and on a run's first line.
+std::string oneAtATimeNote(const std::string& label) {
+    std::string note = "sets one line at a time, so other codes show while a code changes";
+    if (label == "mcp2221_gpio") {
+        note += "; --port mcp2221 changes all four at once";
+    }
+    return note;
+}
+
 /// The gpiochip devices present, in number order: "/dev/gpiochip0", ...
 std::vector<std::string> chipPaths() {
     std::vector<std::pair<unsigned long, std::string>> found;
@@ -100,6 +118,11 @@ std::vector<std::string> chipPaths() {
 
 std::string baseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
+}
+
+/// Opens `path` only when it is a GPIO chip (see device_node::openOf).
+int openChip(const std::string& path) {
+    return device_node::openOf(path, "gpio", 0);
 }
 
 bool lineInfo(int chipFd, unsigned offset, gpio_v2_line_info& info) {
@@ -130,6 +153,7 @@ std::string cannotOpen(const std::string& path, int error) {
 /// The four lines of one chip, found from a parsed text.
 struct Lines {
     std::string chipPath;
+    std::string label;
     unsigned offsets[kLineCount] = {};
 };
 
@@ -148,9 +172,10 @@ std::string resolve(const Text& text, Lines& lines) {
     int refusedError = 0;
     std::string labels;
     for (const auto& path : candidates) {
-        Fd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
+        Fd fd(openChip(path));
         gpiochip_info info{};
-        if (fd.fd >= 0 && ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) {
+        if ((fd.fd >= 0 && ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) ||
+            (fd.fd < 0 && errno == ENOTTY)) {
             if (!byLabel && !chip.empty()) {
                 return "pmc10: " + path + " is not a GPIO chip";
             }
@@ -211,6 +236,7 @@ std::string resolve(const Text& text, Lines& lines) {
             }
         }
         lines.chipPath = path;
+        lines.label = info.label;
         return {};
     }
     if (!refused.empty()) {
@@ -327,7 +353,7 @@ OpenResult openText(const std::string& portText) {
         description += " open-drain";
     }
 
-    Fd chip(open(lines.chipPath.c_str(), O_RDWR | O_CLOEXEC));
+    Fd chip(openChip(lines.chipPath));
     if (chip.fd < 0) {
         return OpenResult::unusable(cannotOpen(lines.chipPath, errno));
     }
@@ -388,6 +414,10 @@ OpenResult openText(const std::string& portText) {
                                         std::strerror(errno));
         }
     }
+    if (setsOneLineAtATime(lines.label)) {
+        std::cerr << "pmc10: note: GPIO " << chipName << " '" << lines.label << "' "
+                  << oneAtATimeNote(lines.label) << std::endl;
+    }
     return OpenResult::opened(std::make_unique<GpioPort>(request.fd, description));
 }
 
@@ -415,7 +445,7 @@ void listChips(std::vector<PortInfo>& out) {
         PortInfo entry;
         entry.name = "gpio:" + name + ":0,1,2,3";
         entry.kind = "GPIO chip";
-        Fd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
+        Fd fd(openChip(path));
         gpiochip_info info{};
         if (fd.fd < 0 || ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) {
             entry.detail = name;
@@ -438,7 +468,9 @@ void listChips(std::vector<PortInfo>& out) {
                 "D2 GPIO22 = pin 15, D3 GPIO23 = pin 16, GND = pin 9 or 14; 3.3 V "
                 "pins, see the wiring notes before connecting";
         } else if (label == "mcp2221_gpio") {
-            entry.note = "MCP2221A: D0-D3 = GP0-GP3";
+            entry.note = "MCP2221A: D0-D3 = GP0-GP3; " + oneAtATimeNote(label);
+        } else if (setsOneLineAtATime(label)) {
+            entry.note = oneAtATimeNote(label);
         }
         out.push_back(std::move(entry));
     }

@@ -2,7 +2,9 @@
 // WinIo port-access library. The library is loaded at run time, and only from the
 // folder of pmc10.exe itself, by full path, so that no other folder can plant a DLL of
 // that name. It needs administrator rights and finds its driver (WinIo64.sys or
-// WinIo32.sys) next to the DLL.
+// WinIo32.sys) next to the DLL. Runs at one address take turns: each holds the named
+// mutex "pmc10-io-ADDRESS" (global, or per session where a global one is refused) for
+// the whole run, and a second run says that it waits, and waits.
 #include <windows.h>
 // windows.h first: the set-up API needs its types.
 #include <cfgmgr32.h>
@@ -10,8 +12,11 @@
 #include <setupapi.h>
 
 #include <cstdio>
+#include <iostream>
 #include <string>
 
+#include "platform/PreciseSleep.h"
+#include "platform/Signals.h"
 #include "platform/windows/Library.h"
 #include "port/IoAddress.h"
 #include "port/Port.h"
@@ -52,19 +57,66 @@ std::wstring executableFolder() {
 
 class WinIoPort : public Port {
   public:
-    WinIoPort(SetPortValFunction setPortVal, unsigned base)
-        : setPortVal_(setPortVal), base_(base) {}
+    WinIoPort(SetPortValFunction setPortVal, unsigned base, HANDLE turn)
+        : setPortVal_(setPortVal), base_(base), turn_(turn) {}
+    ~WinIoPort() override { close(); }
     bool write(std::uint8_t byte) override {
         setPortVal_(static_cast<WORD>(base_), byte, 1);  // its result says nothing useful
         return true;
     }
-    void close() override {}
+    void close() override {
+        if (turn_ != nullptr) {
+            ReleaseMutex(turn_);
+            CloseHandle(turn_);
+            turn_ = nullptr;
+        }
+    }
     std::string describe() const override { return "WinIo at " + hexAddress(base_); }
 
   private:
     SetPortValFunction setPortVal_;
     unsigned base_;
+    HANDLE turn_;
 };
+
+/// Takes this address's turn: the named mutex, waited for while another run holds it.
+/// Null, with the reason, when it cannot be had: then nothing may be written.
+HANDLE takeTurn(unsigned base, std::string& reason) {
+    const std::string name = "pmc10-io-" + hexAddress(base);
+    HANDLE turn = CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str());
+    if (turn == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+        turn = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
+    }
+    if (turn == nullptr) {
+        reason = "pmc10: cannot create the lock " + name + " (error " +
+                 std::to_string(GetLastError()) + "); nothing was sent";
+        return nullptr;
+    }
+    constexpr std::int64_t kRetryNs = 20000000;
+    bool said = false;
+    for (;;) {
+        // An abandoned mutex is a run that ended without giving it back: the turn is ours.
+        const DWORD got = WaitForSingleObject(turn, 0);
+        if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
+            return turn;
+        }
+        if (got != WAIT_TIMEOUT) {
+            reason = "pmc10: cannot lock " + name + " (error " + std::to_string(GetLastError()) +
+                     "); nothing was sent";
+            CloseHandle(turn);
+            return nullptr;
+        }
+        if (!said) {
+            said = true;
+            std::cerr << "pmc10: " << hexAddress(base)
+                      << " is in use by another run; waiting for it" << std::endl;
+        }
+        if (const signals::Event event =
+                signals::waitUntil(precise_sleep::nowNanoseconds() + kRetryNs)) {
+            signals::dispatch(event);
+        }
+    }
+}
 
 bool claimsText(const std::string& text) {
     return looksLikeIoAddress(text);
@@ -98,7 +150,13 @@ OpenResult openText(const std::string& text) {
         }
         setPortVal = setPortValue;
     }
-    return OpenResult::opened(std::make_unique<WinIoPort>(setPortVal, parseIoAddress(text)));
+    const unsigned base = parseIoAddress(text);
+    std::string reason;
+    HANDLE turn = takeTurn(base, reason);
+    if (turn == nullptr) {
+        return OpenResult::unusable(reason);
+    }
+    return OpenResult::opened(std::make_unique<WinIoPort>(setPortVal, base, turn));
 }
 
 /// Every LPT port Windows knows, with the first I/O range of its resources.

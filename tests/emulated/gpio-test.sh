@@ -3,7 +3,9 @@
 # HID gadget on dummy_hcd: the kernel's hid-mcp2221 driver binds to it and offers its four
 # GP pins as a gpiochip, and mcp2221-gadget.c answers the driver's commands and logs every
 # change of the pins with its time. First a small uAPI client (gpio-lines.c) shows that the
-# chip works; then the real pmc10 drives it with --port gpio:...
+# chip works; then the real pmc10 drives it with --port gpio:... (the kernel's gpiochip,
+# which sets one pin per USB command) and with --port mcp2221 (the chip's own command,
+# all four pins at once, through hidraw), and is refused a watchdog as a GPIO chip.
 #
 # Usage: gpio-test.sh PMC10|- WORK-DIR [CACHE-DIR]     ("-": the chip checks only)
 # Needs qemu-system-x86_64, busybox (static), a C compiler with static libc, apt-get
@@ -36,7 +38,7 @@ add_module() {
     loaded[$name]=1
     load_order+=("${module_path[$name]}")
 }
-for module in dummy_hcd libcomposite usb_f_hid hid usbhid hid-mcp2221; do
+for module in dummy_hcd libcomposite usb_f_hid hid usbhid hid-generic hid-mcp2221 softdog; do
     add_module "$module"
 done
 
@@ -47,7 +49,7 @@ for program in mcp2221-gadget gpio-lines; do
 done
 
 # The guest: busybox, the programs, the modules, pmc10, and the script below.
-guest_applets ls kill seq dmesg
+guest_applets ls kill seq dmesg tail rmmod
 guest_program "$work/mcp2221-gadget"
 guest_program "$work/gpio-lines"
 cp "$here/usb/gadget-lib.sh" "$root/lib/"
@@ -78,6 +80,7 @@ gadget_create mcp2221 0x04d8 0x00dd "Microchip Technology Inc." \
     gadget_bind mcp2221 || echo "gadget set-up failed" >$results
 pins=/tmp/pins.log
 MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>/tmp/gadget.err &
+gadget=$!
 
 chip=
 for i in $(seq 1 300); do
@@ -138,14 +141,50 @@ if [ -x /bin/pmc10 ]; then
     run missing gpio:gpiochip9:0,1,2,3 rd editbankname
     run too-few "gpio:$name:0,1,2,4" rd editbankname
     run list - --list-ports
+    run hid-held mcp2221 rd editbankname
+    # A watchdog named as a GPIO chip: refused before it is opened, so it never arms.
+    run watchdog gpio:/dev/watchdog:0,1,2,3 rd editbankname
+    echo "watchdog $(cat /sys/class/watchdog/watchdog0/state)" >$results
     # The adapter unplugged during a run: the next write fails, and says so.
-    mark unplug
-    /bin/pmc10 --port "$port" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
-    runner=$!
-    sleep 0.3
-    gadget_unbind mcp2221
-    wait $runner
-    report unplug $?
+    unplug() {  # name port
+        mark "$1"
+        /bin/pmc10 --port "$2" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
+        runner=$!
+        until [ "$(tail -n 1 $pins)" != "case $1" ]; do sleep 0.05; done
+        gadget_unbind mcp2221
+        wait $runner
+        report "$1" $?
+    }
+    unplug unplug "$port"
+    # Plugged in again without hid-mcp2221, which gives no hidraw node: the generic HID
+    # driver takes the chip, and the chip's own command through hidraw sets all four pins
+    # in one step.
+    kill $gadget
+    rmmod hid_mcp2221 2>&1 | while read -r line; do echo "rmmod $line" >$results; done
+    grep mcp2221 /proc/modules | while read -r line; do echo "module $line" >$results; done
+    replug() {
+        gadget_bind mcp2221
+        MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>>/tmp/gadget.err &
+        gadget=$!
+        for i in $(seq 1 50); do [ -e /dev/hidraw0 ] && break; sleep 0.1; done
+    }
+    replug
+    if [ -e /dev/hidraw0 ]; then
+        echo "hidraw after unloading hid-mcp2221" >$results
+    else
+        kill $gadget
+        gadget_unbind mcp2221
+        echo 1 >/sys/module/hid/parameters/ignore_special_drivers
+        replug
+    fi
+    run list-hidraw - --list-ports
+    run hid-walk mcp2221 rd editbankname
+    run hid-channel mcp2221:/dev/hidraw0 pmcchannel 12
+    mark hid-interrupt
+    sh -c 'echo $$ >/tmp/interrupt-pid; exec /bin/pmc10 --port mcp2221 r 0xf1 0xf2 0xf3' \
+        >/tmp/out 2>/tmp/err
+    report hid-interrupt $?
+    unplug hid-unplug mcp2221
 fi
 
 mark end
@@ -178,14 +217,19 @@ start_of() { awk -v c="$1" '$1 == "case" && $2 == c { print $3 }' "$segments"; }
 
 # What the pins go through when bytes are written to lines 0-3, each write setting its
 # changed lines one after the other in line order, as the driver does: one line per pin
-# change, "WRITE STATE". WRITE 0 is the request's initial (idle) value. INVERT 1: active-low.
-model() {  # START INVERT BYTE...
-    local state=$((16#$1)) invert=$2 write=0 byte target line
+# change, "WRITE STATE". WRITE 0 is the request's initial (idle) value. MODE 1: active-low;
+# MODE all: the four lines set in one step, as the chip's own command does.
+model() {  # START MODE BYTE...
+    local state=$((16#$1 & 15)) invert=$2 write=0 byte target line
     shift 2
     for byte in ff "$@"; do
         target=$((16#$byte & 15))
         [ "$invert" = 1 ] && target=$((target ^ 15))
-        for line in 0 1 2 3; do
+        if [ "$invert" = all ] && ((state != target)); then
+            state=$target
+            printf '%d %x\n' "$write" "$((state | 0xf0))"
+        fi
+        [ "$invert" = all ] || for line in 0 1 2 3; do
             if (((state ^ target) >> line & 1)); then
                 state=$((state ^ (1 << line)))
                 printf '%d %x\n' "$write" "$((state | 0xf0))"
@@ -207,11 +251,13 @@ check "uAPI client: status" "$(status_of chip)" 0
 check "uAPI client: pin states, line by line" "$(changes chip)" \
     "$(model_states "$(start_of chip)" 0 fa ff f0 ff)"
 
-timing_rows=$work/timing.txt
+timing_rows=$work/timing.txt hidraw_rows=$work/timing-hidraw.txt
 : >"$timing_rows"
+: >"$hidraw_rows"
 # Holds and gaps at the device for a case that matched its model: from the last pin change
-# of a write to the first change of the next write that changes anything.
-timings() {  # name invert bytes...
+# of a write to the first change of the next write that changes anything; and "skew", how
+# long the pins showed other codes during a write that changed lines one by one.
+timings() {  # name mode bytes...
     local name=$1
     paste -d' ' <(model "$(start_of "$name")" "$2" "${@:3}") \
         <(awk -v c="$name" '$1 == "case" { on = ($2 == c); next } on { print $1 }' "$segments") |
@@ -219,20 +265,25 @@ timings() {  # name invert bytes...
             n == 0 || $1 != write {
                 # Write 0 is the opening: what follows it is the first key, not a gap.
                 if (n && write != 0) print (state == idle ? "gap" : "hold"), $3 - last
-                write = $1; first = $3
+                if (changes > 1) print "skew", last - first
+                write = $1; first = $3; changes = 0
             }
-            { last = $3; state = $2; n++; skew = $3 - first; if (skew > maxskew) maxskew = skew }
-            END { print "skew", maxskew + 0 }' >>"$timing_rows"
+            { last = $3; state = $2; n++; changes++ }
+            END { if (changes > 1) print "skew", last - first }' \
+        >>"$([ "$2" = all ] && echo "$hidraw_rows" || echo "$timing_rows")"
 }
 
 if [ "$pmc10" != - ]; then
-    for case in walk channel active-low; do
+    for case in walk channel active-low hid-walk hid-channel; do
         case $case in
-            walk | active-low) codes=("${walk_codes[@]}") ;;
-            channel) codes=("${channel_codes[@]}") ;;
+            *walk | active-low) codes=("${walk_codes[@]}") ;;
+            *channel) codes=("${channel_codes[@]}") ;;
         esac
-        invert=0
-        [ "$case" = active-low ] && invert=1
+        case $case in
+            active-low) invert=1 ;;
+            hid-*) invert=all ;;
+            *) invert=0 ;;
+        esac
         read -ra bytes <<<"$(stroke "${codes[@]}")"
         check "$case: status" "$(status_of "$case")" 0
         # Idle at the start and the exact sequence after it: no key before the first idle.
@@ -241,9 +292,18 @@ if [ "$pmc10" != - ]; then
         check "$case: the exact sequence of pin states" "$(changes "$case")" "$expected"
         [ "$(changes "$case")" = "$expected" ] && timings "$case" "$invert" "${bytes[@]}"
     done
-    check "interrupt: killed by SIGINT" "$(status_of interrupt)" 130
-    check "interrupt: the held key released, then nothing" "$(changes interrupt)" \
-        "$(model_states ff 0 ff f1 ff)"
+    for case in interrupt:0 hid-interrupt:all; do
+        check "${case%:*}: killed by SIGINT" "$(status_of ${case%:*})" 130
+        check "${case%:*}: the held key released, then nothing" "$(changes ${case%:*})" \
+            "$(model_states ff ${case#*:} ff f1 ff)"
+    done
+    check "gpiochip: the first line says the chip sets one line at a time" \
+        "$(errors_of walk | sed -n 1p | grep -c "^pmc10: note: GPIO gpiochip[0-9]* 'mcp2221_gpio' sets one line at a time")" 1
+    check "hidraw: no such note" "$(errors_of hid-walk | grep -c 'one line at a time')" 0
+    check "watchdog: refused" "$(status_of watchdog)" 1
+    check "watchdog: as no GPIO chip" \
+        "$(errors_of watchdog | grep -c -x -F 'pmc10: /dev/watchdog is not a GPIO chip')" 1
+    check "watchdog: never armed" "$(awk '$1 == "watchdog" { print $2 }' "$results")" inactive
     check "label: the chip found by its label" "$(status_of label)" 0
     check "label: pin states" "$(changes label)" "$(model_states ff 0 $(stroke f5 f3))"
     check "busy: status" "$(status_of busy)" 1
@@ -257,9 +317,18 @@ if [ "$pmc10" != - ]; then
     check "too few lines: pins untouched" "$(changes too-few)" ""
     check "list: the chip, ready, named as the MCP2221A" \
         "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 ~ /^gpio:/' \
-            "$results" | grep -c "label 'mcp2221_gpio', 4 lines *ready (MCP2221A")" 1
-    check "unplugged: status" "$(status_of unplug)" 1
-    check "unplugged: the failed write says so" "$(errors_of unplug | grep -c 'the chip is gone')" 1
+            "$results" | grep -c "label 'mcp2221_gpio', 4 lines *ready (MCP2221A.*one line at a time")" 1
+    check "list: the chip held by hid-mcp2221, not usable through hidraw" \
+        "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 == "mcp2221"' \
+            "$results" | grep -c "04d8:00dd serial 0001234567 .*modprobe -r hid_mcp2221")" 1
+    check "held by hid-mcp2221: refused, pins untouched" "$(status_of hid-held) $(changes hid-held)" "1 "
+    check "list: the chip through hidraw, ready" \
+        "$(awk '$1 == "case" { on = ($2 == "list-hidraw") } on && $1 == "out" && $2 == "mcp2221:/dev/hidraw0"' \
+            "$results" | grep -c "04d8:00dd serial 0001234567 *ready")" 1
+    for case in unplug hid-unplug; do
+        check "$case: status" "$(status_of $case)" 1
+        check "$case: the failed write says so" "$(errors_of $case | grep -c 'the chip is gone')" 1
+    done
     concurrent=$(changes concurrent)
     first=$(model_states ff 0 $(stroke f1 f1 f3))
     second=$(model_states ff 0 $(stroke f2 f2 f3))
@@ -271,20 +340,24 @@ if [ "$pmc10" != - ]; then
     fi
     check "concurrent: both runs succeed" "$(status_of concurrent)" "0 0"
 
-    # Overshoot over 15.000 ms at the device, in microseconds.
-    too_short=$(awk '$1 != "skew" && $2 < 15000' "$timing_rows" | wc -l)
-    check "every hold and gap at least 15.000 ms at the device" "$too_short" 0
-    for kind in hold gap; do
-        awk -v k=$kind '$1 == k { print $2 - 15000 }' "$timing_rows" | sort -n | awk -v k=$kind '
-            { v[NR] = $1 }
-            END {
-                if (!NR) exit
-                p99 = int(NR * 0.99 + 0.999); if (p99 > NR) p99 = NR
-                printf "GPIO MCP2221A (emulated) %s overshoot, us (n=%d): min %d median %d p99 %d max %d\n",
-                    k, NR, v[1], v[int((NR + 1) / 2)], v[p99], v[NR]
-            }'
+    # Overshoot over 15.000 ms at the device, in microseconds, per path.
+    for rows in "$timing_rows" "$hidraw_rows"; do
+        path=$([ "$rows" = "$hidraw_rows" ] && echo "hidraw" || echo "gpiochip")
+        check "$path: every hold and gap at least 15.000 ms at the device" \
+            "$(awk '$1 != "skew" && $2 < 15000' "$rows" | wc -l)" 0
+        for kind in hold gap skew; do
+            awk -v k=$kind '$1 == k { print $2 - (k == "skew" ? 0 : 15000) }' "$rows" | sort -n |
+                awk -v k=$kind -v p=$path '
+                { v[NR] = $1 }
+                END {
+                    if (!NR) exit
+                    p99 = int(NR * 0.99 + 0.999); if (p99 > NR) p99 = NR
+                    printf "GPIO MCP2221A %s (emulated) %s, us (n=%d): min %d median %d p99 %d max %d\n",
+                        p, k == "skew" ? "other codes shown while one write changes the lines" : k " overshoot",
+                        NR, v[1], v[int((NR + 1) / 2)], v[p99], v[NR]
+                }'
+        done
     done
-    awk '$1 == "skew" && $2 > m { m = $2 } END { printf "GPIO MCP2221A (emulated) longest line-by-line change of one write: %d us\n", m }' "$timing_rows"
 fi
 
 if [ "$failures" -ne 0 ]; then

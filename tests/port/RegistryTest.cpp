@@ -84,6 +84,10 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {"0x10000", "not an I/O address"},
         {"0xZZ", "not an I/O address"},
         {"0x20", "outside the addresses a parallel port can have"},
+        // Inside the registers of the port at 0x274 or 0x278: no port starts there.
+        {"0x276", "not where a parallel port starts (a base address is a multiple of 4"},
+        {"0x279", "not where a parallel port starts"},
+        {"0x27a", "not where a parallel port starts"},
         {"parportX", "a parallel port is parportN or /dev/parportN"},
         {dir_ + "/file", "a regular file, not a parallel port"},
         {dir_, "a directory, not a parallel port"},
@@ -104,6 +108,11 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {"ftdi:d:1", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:0/4", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:1/256", "write a USB device as ftdi:d:BUS/DEVICE"},
+#if defined(PMC10_HAVE_HIDRAW)
+        {"mcp2221:", "write an MCP2221A as mcp2221 or mcp2221:/dev/hidrawN"},
+        {"mcp2221:hidrawX", "write an MCP2221A as mcp2221 or mcp2221:/dev/hidrawN"},
+        {"mcp2221x", "write an MCP2221A as mcp2221 or mcp2221:/dev/hidrawN"},
+#endif
 #if defined(PMC10_HAVE_GPIO)
         {"gpio:", "four lines are needed"},
         {"gpio:gpiochip0:0,1,2,3,4", "(found 5)"},
@@ -173,6 +182,12 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
 #ifdef PMC10_HAVE_GPIO
         {"gpio:" + dir_ + "/gpiochip9:0,1,2,3", false, Status::Unusable, "no GPIO chip", false},
         {"gpio:" + dir_ + "/file:0,1,2,3", false, Status::Unusable, "is not a GPIO chip", false},
+#endif
+#ifdef PMC10_HAVE_HIDRAW
+        {"mcp2221:/dev/null", false, Status::Unusable, "/dev/null is not an MCP2221A's hidraw node",
+         false},
+        {"mcp2221:" + dir_ + "/missing", false, Status::Unusable, "No such file or directory",
+         false},
 #endif
     };
     std::vector<std::string> covered;

@@ -110,6 +110,17 @@ check "failing InitializeWinIo: status" "$status" 1
 check "failing InitializeWinIo: error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
 check "failing InitializeWinIo: no write" "$(grep -c '^SetPortVal' "$PMC10_WINIO_LOG" || true)" 0
 
+# Two runs at one address: the second waits for the first, says so, and its strokes follow.
+rm -f "$PMC10_WINIO_LOG"
+(cd "$with" && wine64 ./pmc10.exe r $(printf '0xf1 %.0s' $(seq 40)) >/dev/null 2>&1) &
+until grep -qs '^SetPortVal' "$PMC10_WINIO_LOG"; do sleep 0.1; done
+run "$with" r 0xf2
+wait
+check "two runs: the second says it waits" "$(grep -c 'in use by another run; waiting for it' "$work/err")" 1
+check "two runs: one after the other" \
+    "$(awk '/^SetPortVal/ && $5 != "0xff" && $5 != last { printf "%s ", $5; last = $5 }' "$PMC10_WINIO_LOG")" \
+    "0xf1 0xf3 0xf2 0xf3 "
+
 # FTDI adapters through D2XX: ftd2xx.dll from the Windows system folder only.
 system32=$WINEPREFIX/drive_c/windows/system32
 rm -f "$system32/ftd2xx.dll" "$work/d2xx.log"

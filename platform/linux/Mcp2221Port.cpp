@@ -1,0 +1,396 @@
+// A USB MCP2221A's four GP pins as the port, through its hidraw node and the chip's own
+// commands. The kernel's gpiochip for this chip (hid-mcp2221) sets one pin per USB
+// command, so a code that changes several pins passes through other codes; the chip's
+// Set GPIO Output Values command sets all four pins in one report, so here the pins show
+// only the codes written and idle.
+//
+// PORT texts: "mcp2221" (the only one plugged in) or "mcp2221:/dev/hidrawN". A node is
+// taken only when sysfs and the hidraw driver both say it is an MCP2221A (04d8:00dd),
+// checked before anything is written; other hidraw devices are never opened. A chip that
+// hid-mcp2221 holds has no hidraw node (the driver connects none): it is listed with the
+// way to free it, and never taken from the driver.
+//
+// Opening makes the four pins GPIO outputs at idle (high) in one Set SRAM Settings
+// command, whatever they were, so the pins never show a key while the port opens. The
+// hidraw node is locked (flock) for the run: a second run waits, as on a parallel port.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "platform/PreciseSleep.h"
+#include "platform/linux/BusyWait.h"
+#include "platform/linux/DeviceNode.h"
+#include "port/Port.h"
+
+namespace port {
+namespace {
+
+constexpr unsigned kVendor = 0x04D8;
+constexpr unsigned kProduct = 0x00DD;
+constexpr const char* kPrefix = "mcp2221";
+constexpr std::size_t kPins = 4;
+
+// The chip's command set: one 64-byte report out, one 64-byte report back, the command
+// code first in both; the second byte of the answer is 0 when the command was carried out.
+constexpr std::uint8_t kSetGpioValues = 0x50;
+constexpr std::uint8_t kGetGpioValues = 0x51;
+constexpr std::uint8_t kSetSram = 0x60;
+constexpr std::size_t kReport = 64;
+// Set GPIO Output Values: four bytes per pin from byte 2 (alter value, value, alter
+// direction, direction); a pin that is not a GPIO answers 0xEE.
+constexpr std::size_t kGpioFirst = 2;
+constexpr std::uint8_t kNotGpio = 0xEE;
+// Set SRAM Settings: byte 7's top bit takes the pins' settings from bytes 8 to 11, each
+// the output value (bit 4), the direction (bit 3, 1 = input) and the function (bits 0-2,
+// 0 = GPIO).
+constexpr std::size_t kSramAlterPins = 7;
+constexpr std::size_t kSramPins = 8;
+constexpr std::uint8_t kGpioOutputHigh = 0x10;
+// How long the chip may take to answer: it answers within a few milliseconds.
+constexpr std::int64_t kAnswerNs = 1000000000;
+
+const char* const kAccessHint =
+    " (install the udev rule 60-pmc10-gpio.rules for the group plugdev, then log in again)";
+
+/// A report as written to hidraw: the report number 0 (the chip numbers none), then the
+/// 64 bytes of the command.
+using Request = std::array<std::uint8_t, kReport + 1>;
+using Answer = std::array<std::uint8_t, kReport>;
+
+Request command(std::uint8_t code) {
+    Request request{};
+    request[1] = code;
+    return request;
+}
+
+/// Set GPIO Output Values for the low four bits of `byte`: all four pins in one report.
+Request gpioValues(std::uint8_t byte) {
+    Request request = command(kSetGpioValues);
+    for (std::size_t pin = 0; pin < kPins; ++pin) {
+        request[1 + kGpioFirst + 4 * pin] = 1;
+        request[1 + kGpioFirst + 4 * pin + 1] = static_cast<std::uint8_t>((byte >> pin) & 1U);
+    }
+    return request;
+}
+
+std::string readLine(const std::string& path, const std::string& key) {
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind(key, 0) == 0) {
+            return line.substr(key.size());
+        }
+    }
+    return {};
+}
+
+/// Whether the HID device of a sysfs folder is an MCP2221A on USB, from its
+/// "HID_ID=0003:000004D8:000000DD" line.
+bool isChip(const std::string& hidDevice) {
+    unsigned bus = 0, vendor = 0, product = 0;
+    const std::string id = readLine(hidDevice + "/uevent", "HID_ID=");
+    return std::sscanf(id.c_str(), "%x:%x:%x", &bus, &vendor, &product) == 3 && bus == BUS_USB &&
+           vendor == kVendor && product == kProduct;
+}
+
+/// One MCP2221A plugged in: its hidraw node, empty where the kernel's hid-mcp2221 driver
+/// holds it (that driver gives none), and its serial number.
+struct Chip {
+    std::string node;
+    std::string serial;
+};
+
+/// The MCP2221As plugged in, those with a hidraw node first, in node number order.
+std::vector<Chip> chips() {
+    std::vector<std::pair<unsigned long, Chip>> found;
+    const std::string bus = "/sys/bus/hid/devices/";
+    if (DIR* dir = opendir(bus.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string device = bus + entry->d_name;
+            if (entry->d_name[0] == '.' || !isChip(device)) {
+                continue;
+            }
+            Chip chip{{}, readLine(device + "/uevent", "HID_UNIQ=")};
+            unsigned long number = ~0UL;
+            if (DIR* raw = opendir((device + "/hidraw").c_str())) {
+                while (const dirent* node = readdir(raw)) {
+                    const std::string name = node->d_name;
+                    if (name.rfind("hidraw", 0) == 0 && name.size() > 6 &&
+                        name.find_first_not_of("0123456789", 6) == std::string::npos) {
+                        chip.node = "/dev/" + name;
+                        number = std::stoul(name.substr(6));
+                    }
+                }
+                closedir(raw);
+            }
+            found.emplace_back(number, std::move(chip));
+        }
+        closedir(dir);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Chip> out;
+    out.reserve(found.size());
+    for (auto& entry : found) {
+        out.push_back(std::move(entry.second));
+    }
+    return out;
+}
+
+const char* const kHeldByDriver =
+    "the kernel's hid-mcp2221 driver holds it and gives no hidraw node: unload it (sudo "
+    "modprobe -r hid_mcp2221) and plug the adapter in again, or use its gpiochip (one line "
+    "at a time)";
+
+/// The node a text names: "/dev/hidrawN" for "mcp2221:/dev/hidrawN" or
+/// "mcp2221:hidrawN", empty for "mcp2221".
+std::string nodeOf(const std::string& text) {
+    if (text.size() <= 8) {
+        return {};
+    }
+    const std::string node = text.substr(8);
+    return node[0] == '/' ? node : "/dev/" + node;
+}
+
+class Mcp2221Port final : public Port {
+  public:
+    Mcp2221Port(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~Mcp2221Port() override { close(); }
+
+    bool write(std::uint8_t byte) override {
+        if (fd_ < 0) {
+            return false;
+        }
+        // The pins already carry it: a USB round trip would only delay the next wait.
+        if ((byte & 0xF) == pins_) {
+            return true;
+        }
+        Answer answer{};
+        pins_ = kUnknown;  // until the chip confirms
+        if (!exchange(gpioValues(byte), answer)) {
+            return fail();
+        }
+        for (std::size_t pin = 0; pin < kPins; ++pin) {
+            if (answer[kGpioFirst + 4 * pin] == kNotGpio) {
+                failure_ = "pmc10: the " + describe() + " refused GP" + std::to_string(pin) +
+                           ": the pin is no longer a GPIO";
+                return fail();
+            }
+        }
+        pins_ = byte & 0xF;
+        return true;
+    }
+
+    bool emergencyIdle() noexcept override {
+        return fd_ >= 0 &&
+               ::write(fd_, idle_.data(), idle_.size()) == static_cast<ssize_t>(idle_.size());
+    }
+
+    void close() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+    std::string describe() const override { return "MCP2221A " + path_; }
+    std::string failure() const override { return failure_; }
+
+    /// Makes the four pins GPIO outputs at idle, all in one command, and checks that the
+    /// chip took it. False with failure() set when not.
+    bool configure() {
+        Request settings = command(kSetSram);
+        settings[1 + kSramAlterPins] = 0x80;
+        for (std::size_t pin = 0; pin < kPins; ++pin) {
+            settings[1 + kSramPins + pin] = kGpioOutputHigh;
+        }
+        Answer answer{};
+        if (!exchange(settings, answer) || !exchange(command(kGetGpioValues), answer)) {
+            return false;
+        }
+        for (std::size_t pin = 0; pin < kPins; ++pin) {
+            // Per pin: its level, then its direction (0 = output).
+            if (answer[2 + 2 * pin] != 1 || answer[3 + 2 * pin] != 0) {
+                failure_ = "pmc10: the " + describe() + " did not make GP" + std::to_string(pin) +
+                           " an output at idle; nothing was sent";
+                return false;
+            }
+        }
+        pins_ = kIdleByte & 0xF;
+        return true;
+    }
+
+  private:
+    /// Sends `request` and waits for the chip's answer to it. Answers to other commands
+    /// (the kernel's driver shares the chip) are passed over.
+    bool exchange(const Request& request, Answer& answer) {
+        while (::read(fd_, answer.data(), answer.size()) > 0) {
+            // stale answers, read before asking
+        }
+        if (::write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+            return broken(errno);
+        }
+        const std::int64_t until = precise_sleep::nowNanoseconds() + kAnswerNs;
+        for (;;) {
+            const std::int64_t left = until - precise_sleep::nowNanoseconds();
+            if (left <= 0) {
+                failure_ = "pmc10: the " + describe() + " did not answer within a second";
+                return false;
+            }
+            pollfd wait{fd_, POLLIN, 0};
+            const int ready = poll(&wait, 1, static_cast<int>(left / 1000000 + 1));
+            if (ready < 0 && errno != EINTR) {
+                return broken(errno);
+            }
+            if (ready <= 0) {
+                continue;
+            }
+            const ssize_t got = ::read(fd_, answer.data(), answer.size());
+            if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                return broken(errno);
+            }
+            if (got > 1 && answer[0] == request[1]) {
+                if (answer[1] != 0) {
+                    failure_ = "pmc10: the " + describe() + " refused command 0x" +
+                               hex(request[1]) + " (status 0x" + hex(answer[1]) + ")";
+                    return false;
+                }
+                return true;
+            }
+        }
+    }
+
+    static std::string hex(std::uint8_t value) {
+        char text[4];
+        std::snprintf(text, sizeof text, "%02x", value);
+        return text;
+    }
+
+    bool broken(int error) {
+        failure_ = "pmc10: the " + describe() + " failed: " + std::strerror(error);
+        if (error == ENODEV || error == EIO || error == ESHUTDOWN) {
+            failure_ += " (the chip is gone: was the adapter unplugged?)";
+        }
+        return false;
+    }
+
+    /// After a failed write: one more try at idle, then the port takes no more writes.
+    bool fail() {
+        emergencyIdle();
+        close();
+        return false;
+    }
+
+    static constexpr unsigned kUnknown = 0x100;
+    int fd_;
+    std::string path_;
+    std::string failure_;
+    /// The levels the chip last confirmed on GP3..GP0, or kUnknown.
+    unsigned pins_ = kUnknown;
+    const Request idle_ = gpioValues(kIdleByte);
+};
+
+bool claimsText(const std::string& text) {
+    return text.rfind(kPrefix, 0) == 0;
+}
+
+std::string checkText(const std::string& text) {
+    if (text == kPrefix) {
+        return {};
+    }
+    // A path is checked when it is opened; a short name is hidrawN.
+    const std::string name = text.substr(std::min<std::size_t>(text.size(), 8));
+    if (text[7] != ':' || name.empty() ||
+        (name[0] != '/' && (name.size() <= 6 || name.rfind("hidraw", 0) != 0 ||
+                            name.find_first_not_of("0123456789", 6) != std::string::npos))) {
+        return "write an MCP2221A as mcp2221 or mcp2221:/dev/hidrawN";
+    }
+    return {};
+}
+
+OpenResult openText(const std::string& text) {
+    std::string path = nodeOf(text);
+    if (path.empty()) {
+        const std::vector<Chip> found = chips();
+        if (found.empty()) {
+            return OpenResult::unusable(
+                "pmc10: no MCP2221A is plugged in (pmc10 --list-ports shows the ports here)");
+        }
+        if (found.size() > 1 && !found[1].node.empty()) {
+            return OpenResult::unusable("pmc10: " + std::to_string(found.size()) +
+                                        " MCP2221As are plugged in: choose one, as in --port "
+                                        "mcp2221:" +
+                                        found[0].node + " (pmc10 --list-ports shows them)");
+        }
+        if (found[0].node.empty()) {
+            return OpenResult::unusable(std::string("pmc10: an MCP2221A is plugged in, but ") +
+                                        kHeldByDriver);
+        }
+        path = found[0].node;
+    }
+    dev_t device = 0;
+    const int fd = device_node::openOf(path, "hidraw", O_NONBLOCK, &device);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOTTY) {
+            return OpenResult::unusable("pmc10: " + path + " is not an MCP2221A's hidraw node");
+        }
+        std::string reason = "pmc10: cannot open " + path + ": " + std::strerror(error);
+        if (error == EACCES || error == EPERM) {
+            reason += kAccessHint;
+        }
+        return OpenResult::unusable(reason);
+    }
+    hidraw_devinfo info{};
+    if (!isChip(device_node::sysfsFolder(device) + "/device") ||
+        ioctl(fd, HIDIOCGRAWINFO, &info) != 0 || info.bustype != BUS_USB ||
+        static_cast<std::uint16_t>(info.vendor) != kVendor ||
+        static_cast<std::uint16_t>(info.product) != kProduct) {
+        ::close(fd);
+        return OpenResult::unusable("pmc10: " + path + " is not an MCP2221A's hidraw node");
+    }
+    if (!busy_wait::lockExclusive(fd, "the MCP2221A " + path)) {
+        const int error = errno;
+        ::close(fd);
+        return OpenResult::unusable("pmc10: cannot lock " + path + ": " + std::strerror(error));
+    }
+    auto port = std::make_unique<Mcp2221Port>(fd, path);
+    if (!port->configure()) {
+        return OpenResult::unusable(port->failure());
+    }
+    return OpenResult::opened(std::move(port));
+}
+
+void listChips(std::vector<PortInfo>& out) {
+    for (const Chip& chip : chips()) {
+        PortInfo info{std::string(kPrefix) + (chip.node.empty() ? "" : ":" + chip.node),
+                      "MCP2221A (hidraw)",
+                      "04d8:00dd" + (chip.serial.empty() ? "" : " serial " + chip.serial), true,
+                      "D0-D3 = GP0-GP3, all four changed at once"};
+        if (chip.node.empty()) {
+            info.usable = false;
+            info.note = kHeldByDriver;
+        } else if (access(chip.node.c_str(), R_OK | W_OK) != 0) {
+            info.usable = false;
+            info.note = std::string("no access") + kAccessHint;
+        }
+        out.push_back(std::move(info));
+    }
+}
+
+}  // namespace
+
+extern const Backend mcp2221Backend{"mcp2221", claimsText, openText, listChips, checkText};
+
+}  // namespace port
