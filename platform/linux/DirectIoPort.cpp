@@ -187,7 +187,9 @@ void listPorts(std::vector<PortInfo>& out) {
 
 }  // namespace
 
-const char* const kForms = "0xADDR\tdirect I/O at that address (root; no driver on it)";
+const char* const kForms =
+    "0xADDR\tthe port at that base (a multiple of 4): ppdev where the kernel runs it, else direct "
+    "I/O (root)";
 extern const Backend directIoBackend{"directio", claimsText, openText,
                                      listPorts,  checkText,  kForms};
 

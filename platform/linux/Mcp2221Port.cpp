@@ -391,6 +391,9 @@ void listChips(std::vector<PortInfo>& out) {
 
 }  // namespace
 
-extern const Backend mcp2221Backend{"mcp2221", claimsText, openText, listChips, checkText};
+const char* const kForms =
+    "mcp2221\tthe MCP2221A plugged in: all four pins change at once (hidraw)\n"
+    "mcp2221:/dev/hidrawN\tthat MCP2221A, when several are plugged in";
+extern const Backend mcp2221Backend{"mcp2221", claimsText, openText, listChips, checkText, kForms};
 
 }  // namespace port
