@@ -1,12 +1,15 @@
 #include "support/Subprocess.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <utility>
 
@@ -27,6 +30,17 @@ void drain(int& fd, std::string& into) {
         into.append(buffer, static_cast<std::size_t>(n));
     } else if (n == 0 || errno != EINTR) {
         closeIfOpen(fd);
+    }
+}
+
+void waitFor(pid_t child, RunResult& result) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
     }
 }
 
@@ -106,7 +120,11 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     } else if (options.input.empty()) {
         closeIfOpen(inFd);
     }
+    int stalledErr = -1;
     while (outFd >= 0 || errFd >= 0) {
+        if (errFd >= 0 && result.err.size() >= options.stderrReadLimit) {
+            std::swap(errFd, stalledErr);  // left unread from now on
+        }
         pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
         if (poll(fds, 3, -1) < 0) {
             if (errno == EINTR) {
@@ -137,9 +155,76 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     }
     closeIfOpen(inFd);
     closeIfOpen(silentFd);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    waitFor(child, result);
+    closeIfOpen(stalledErr);
+    return result;
+}
+
+RunResult runOnTerminal(const std::string& path, const std::vector<std::string>& args,
+                        const std::vector<TerminalStep>& steps) {
+    std::vector<std::string> argvText{path};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : argvText) {
+        argv.push_back(word.data());
     }
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    std::size_t from = 0;
+    auto showUntil = [&](const std::string& text, std::chrono::steady_clock::time_point end) {
+        while (result.out.find(text, from) == std::string::npos &&
+               std::chrono::steady_clock::now() < end) {
+            pollfd p{terminal, POLLIN, 0};
+            char buffer[4096];
+            if (poll(&p, 1, 50) > 0) {
+                const ssize_t n = read(terminal, buffer, sizeof buffer);
+                if (n <= 0) {
+                    break;
+                }
+                for (ssize_t i = 0; i < n; ++i) {
+                    if (buffer[i] != '\r') {
+                        result.out += buffer[i];
+                    }
+                }
+            }
+        }
+        const std::size_t at = result.out.find(text, from);
+        if (at != std::string::npos) {
+            from = at + text.size();
+        }
+        return at != std::string::npos;
+    };
+    for (const TerminalStep& step : steps) {
+        if (!showUntil(step.waitFor, std::chrono::steady_clock::now() + std::chrono::seconds(10))) {
+            ADD_FAILURE() << "never shown: " << step.waitFor << "\nshown:\n" << result.out;
+            break;
+        }
+        if (!step.keys.empty()) {
+            EXPECT_EQ(write(terminal, step.keys.data(), step.keys.size()),
+                      static_cast<ssize_t>(step.keys.size()));
+        }
+        if (step.signal != 0) {
+            kill(child, step.signal);
+        }
+    }
+    // The rest of what it shows, until it ends (or 10 s have passed).
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(child, SIGKILL);
+        }
+        showUntil(std::string(1, '\0'),
+                  std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
+    }
+    showUntil(std::string(1, '\0'), std::chrono::steady_clock::now());
+    close(terminal);
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
