@@ -136,11 +136,13 @@ long readInput(int fd, char* data, std::size_t size, bool interruptReturns) {
         if (errno == EINTR || errno == EAGAIN) {
             continue;
         }
-        if (errno == EIO && !stopped && readsInBackground(fd)) {
+        const int error = errno;
+        if (error == EIO && !stopped && readsInBackground(fd)) {
             stopped = true;
             signals::stopBy(SIGTTIN);  // until `fg` or `bg`
             continue;
         }
+        errno = error;
         return -1;
     }
 }
