@@ -33,15 +33,31 @@ void drain(int& fd, std::string& into) {
     }
 }
 
-void waitFor(pid_t child, RunResult& result) {
+/// Waits for `child` to end (with `options` such as WNOHANG); false while it runs.
+bool ended(pid_t child, RunResult& result, int options = 0) {
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    pid_t got;
+    while ((got = waitpid(child, &status, options)) < 0 && errno == EINTR) {
+    }
+    if (got == 0) {
+        return false;
     }
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         result.signal = WTERMSIG(status);
     }
+    return true;
+}
+
+/// An argument vector for execv(): pointers into `words`, then the null pointer.
+std::vector<char*> argvOf(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return argv;
 }
 
 }  // namespace
@@ -55,11 +71,7 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     close(brokenPipe[0]);  // nobody will ever read it
     std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
     argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : argvText) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argvOf(argvText);
 
     const pid_t child = fork();
     if (child == 0) {
@@ -155,7 +167,7 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     }
     closeIfOpen(inFd);
     closeIfOpen(silentFd);
-    waitFor(child, result);
+    ended(child, result);
     closeIfOpen(stalledErr);
     return result;
 }
@@ -164,11 +176,7 @@ RunResult runOnTerminal(const std::string& path, const std::vector<std::string>&
                         const std::vector<TerminalStep>& steps) {
     std::vector<std::string> argvText{path};
     argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : argvText) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argvOf(argvText);
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     if (child == 0) {
@@ -177,58 +185,43 @@ RunResult runOnTerminal(const std::string& path, const std::vector<std::string>&
     }
     RunResult result;
     std::size_t from = 0;
-    auto showUntil = [&](const std::string& text, std::chrono::steady_clock::time_point end) {
-        while (result.out.find(text, from) == std::string::npos &&
+    // Reads what the terminal shows until `text` appears after `from`, or for `ms`.
+    auto showUntil = [&](const std::string& text, int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        std::size_t at;
+        while ((at = result.out.find(text, from)) == std::string::npos &&
                std::chrono::steady_clock::now() < end) {
             pollfd p{terminal, POLLIN, 0};
-            char buffer[4096];
-            if (poll(&p, 1, 50) > 0) {
-                const ssize_t n = read(terminal, buffer, sizeof buffer);
-                if (n <= 0) {
-                    break;
-                }
-                for (ssize_t i = 0; i < n; ++i) {
-                    if (buffer[i] != '\r') {
-                        result.out += buffer[i];
-                    }
-                }
+            char c = 0;
+            if (poll(&p, 1, 50) > 0 && read(terminal, &c, 1) == 1 && c != '\r') {
+                result.out += c;
             }
         }
-        const std::size_t at = result.out.find(text, from);
-        if (at != std::string::npos) {
-            from = at + text.size();
-        }
+        from = at == std::string::npos ? from : at + text.size();
         return at != std::string::npos;
     };
     for (const TerminalStep& step : steps) {
-        if (!showUntil(step.waitFor, std::chrono::steady_clock::now() + std::chrono::seconds(10))) {
+        if (!showUntil(step.waitFor, 10000)) {
             ADD_FAILURE() << "never shown: " << step.waitFor << "\nshown:\n" << result.out;
             break;
         }
-        if (!step.keys.empty()) {
-            EXPECT_EQ(write(terminal, step.keys.data(), step.keys.size()),
-                      static_cast<ssize_t>(step.keys.size()));
-        }
+        EXPECT_EQ(write(terminal, step.keys.data(), step.keys.size()),
+                  static_cast<ssize_t>(step.keys.size()));
         if (step.signal != 0) {
             kill(child, step.signal);
         }
     }
-    // The rest of what it shows, until it ends (or 10 s have passed).
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
+    // The rest of what it shows, until it ends (killed after 10 s).
+    for (int waited = 0; !ended(child, result, WNOHANG); waited += 50) {
+        if (waited > 10000) {
             kill(child, SIGKILL);
         }
-        showUntil(std::string(1, '\0'),
-                  std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
+        showUntil(std::string(1, '\0'), 50);
     }
-    showUntil(std::string(1, '\0'), std::chrono::steady_clock::now());
+    pollfd p{terminal, POLLIN, 0};
+    for (char c = 0; poll(&p, 1, 0) > 0 && read(terminal, &c, 1) == 1;) {
+        result.out += c == '\r' ? "" : std::string(1, c);
+    }
     close(terminal);
-    if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
     return result;
 }
