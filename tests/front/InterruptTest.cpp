@@ -182,8 +182,8 @@ TEST(Interrupt, AnInterruptedProcedureSaysWhereTheControllerWasLeft) {
     auto sent = std::make_shared<bool>(false);
     options.onStderr = [sent](pid_t child, const std::string& err) {
         if (!*sent && countOf(err, "out 0x378 0xf1") > 0) {
-            *sent = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            *sent = true;  // in the gap after it, so that the port is idled at once
+            std::this_thread::sleep_for(std::chrono::milliseconds(22));
             kill(child, SIGINT);
             kill(child, SIGTERM);
         }
