@@ -16,14 +16,6 @@
 
 namespace {
 
-int countOf(const std::string& text, const std::string& what) {
-    int count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 /// Sends `signalNumber` once, `delayMs` after the `nth` appearance of `line` in the trace,
 /// to the child or (`group`) to its process group.
 std::function<void(pid_t, const std::string&)> signalAfter(const std::string& line, int nth,

@@ -23,14 +23,6 @@ std::string withoutEchoedInterrupts(std::string shown) {
     return shown;
 }
 
-int countOf(const std::string& text, const std::string& what) {
-    int count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 std::string readAll(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;

@@ -71,3 +71,11 @@ std::vector<WaitSpan> waitSpans(const std::string& err) {
     }
     return spans;
 }
+
+int countOf(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}

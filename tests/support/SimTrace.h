@@ -25,3 +25,6 @@ struct WaitSpan {
 /// Every wait of a trace that a port write follows; a wait before the first write counts
 /// from the port's opening.
 std::vector<WaitSpan> waitSpans(const std::string& err);
+
+/// How often `what` occurs in `text`.
+int countOf(const std::string& text, const std::string& what);
