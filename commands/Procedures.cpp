@@ -1,12 +1,14 @@
 // Red10's fixed procedures: setting the foot controller's MIDI channel and calibrating an
 // expression pedal. They work only through command words, like a user typing them.
 #include <cctype>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
+#include "platform/Console.h"
 
 namespace {
 
@@ -85,6 +87,25 @@ std::string pedalPage(int pedal) {
     return "the pedal " + intToDecimalText(pedal) + " calibration page";
 }
 
+/// After waiting for an answer: true when the calibration cannot go on, because Ctrl-C
+/// abandoned its line at the prompt or the answer could not be read (said here, and the
+/// run fails). The controller stays on the page, as the run then says.
+bool answerMissing() {
+    ParallelPort& link = instance().portLink();
+    const auto* const input = dynamic_cast<const console::InputBuffer*>(std::cin.rdbuf());
+    if (input != nullptr && input->error() != 0 && !link.failed()) {
+        std::cerr << "pmc10: cannot read the answer: " << std::strerror(input->error())
+                  << std::endl;
+        std::cerr << whereLeft << std::endl;
+        link.failRun();
+    }
+    if (link.lineAbandoned() || link.failed()) {
+        noteDone();
+        return true;
+    }
+    return false;
+}
+
 void promptPedal(int pedal, const char* position) {
     std::cout << "Place pedal " << pedal << " " << position << ", then" << std::endl;
     std::cout << "type \"ok\" followed by return key when done." << std::endl;
@@ -113,7 +134,9 @@ void Red10::setRed10Channel(int channel) {
         sendCommand(words[i], true);
     }
     noteWhere("on the way back from the MIDI channel page", kStepBack);
-    printReturnPath();
+    if (!port.lineAbandoned()) {
+        printReturnPath();
+    }
     returnToPerformance();
     noteDone();
 }
@@ -148,9 +171,15 @@ void Red10::calibratePedal(int pedal) {
     noteWhere("on " + pedalPage(pedal), startAgain("calibratepedal", pedal));
     promptPedal(pedal, "down");
     awaitAnswer(answer);
+    if (answerMissing()) {
+        return;
+    }
     instance().sendCommand("ENTER", false);
     promptPedal(pedal, "up");
     awaitAnswer(answer);
+    if (answerMissing()) {
+        return;
+    }
     instance().sendCommand("ENTER", false);
     instance().endCalibratePedal(pedal);
     std::cout << "done." << std::endl;

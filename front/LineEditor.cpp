@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <set>
@@ -9,17 +10,19 @@
 
 #include "commands/CompoundCommands.h"
 #include "commands/Verbs.h"
+#include "front/Entry.h"
 #include "keypad/KeyCodes.h"
 #include "keypad/Red10.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
+#include <cstring>
 
-#include "platform/Signals.h"
+#include "platform/Console.h"
 #endif
 
 #ifdef PMC10_HAVE_LIBEDIT
@@ -35,33 +38,32 @@ const char* const kPrompt = "pmc10> ";
 /// the run collects as an event, so the byte itself never arrives from the keyboard.
 constexpr wchar_t kInterrupt = 3;
 
+/// How reading the current line went: its length so far, and what ended it early.
+struct LineInput {
+    std::size_t length = 0;
+    bool tooLong = false;
+    int error = 0;
+};
+
 /// One character from standard input, or kInterrupt when SIGINT arrives first; other
 /// signals are handled as everywhere else (the port is released before the process
-/// ends). 1 for a character, 0 at end of input, -1 on an error.
-int readCharacter(wchar_t& out) {
-    auto readByte = [](unsigned char& byte) {
-        for (;;) {
-            const signals::Event event = signals::waitForDescriptor(0, false);
-            if (event) {
-                if (event.number == SIGINT) {
-                    return 2;
-                }
-                signals::dispatch(event);
-                continue;
-            }
-            const ssize_t n = ::read(0, &byte, 1);
-            if (n >= 0) {
-                return static_cast<int>(n);
-            }
-            if (errno != EINTR && errno != EAGAIN) {
-                return -1;
-            }
+/// ends). 1 for a character, 0 at end of input, -1 when the read failed or the line grew
+/// longer than LineEditor::kMaxLine (said in `input`).
+int readCharacter(LineInput& input, wchar_t& out) {
+    auto readByte = [&input](unsigned char& byte) {
+        char c = 0;
+        const long got = console::readInput(0, &c, 1, true);
+        byte = static_cast<unsigned char>(c);
+        if (got == -1) {
+            input.error = errno;
         }
+        return static_cast<int>(got);
     };
     unsigned char byte = 0;
     const int got = readByte(byte);
-    if (got == 2) {
+    if (got == console::kInterrupted) {
         out = kInterrupt;
+        input.length = 0;
         return 1;
     }
     if (got != 1) {
@@ -78,6 +80,11 @@ int readCharacter(wchar_t& out) {
         value = static_cast<wchar_t>((value << 6) | (next & 0x3F));
     }
     out = value;
+    input.length = value == '\n' ? 0 : input.length + 1;
+    if (input.length > LineEditor::kMaxLine) {
+        input.tooLong = true;
+        return -1;
+    }
     return 1;
 }
 
@@ -87,6 +94,32 @@ void makeDirectories(const std::string& path) {
          slash = path.find('/', slash + 1)) {
         ::mkdir(path.substr(0, slash).c_str(), 0700);
     }
+}
+
+/// Opens the history file with `flags`, never through a symbolic link, and only when it
+/// and its folder belong to the user running and it is a plain file with no other name:
+/// a home folder that someone else prepared (a root run under `sudo -E`) can point it at
+/// nothing else. -1 when there is to be no history.
+int openHistory(const std::string& path, int flags) {
+    const std::size_t slash = path.rfind('/');
+    const int folder =
+        ::open(path.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) {
+        return -1;
+    }
+    struct stat info {};
+    int fd = -1;
+    if (fstat(folder, &info) == 0 && info.st_uid == geteuid()) {
+        fd = openat(folder, path.c_str() + slash + 1,
+                    flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    }
+    ::close(folder);
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+                    info.st_nlink != 1)) {
+        ::close(fd);
+        fd = -1;
+    }
+    return fd;
 }
 #endif
 #endif
@@ -118,6 +151,9 @@ std::set<std::string> completionWords() {
 struct LineEditor::State {
     std::set<std::string> words = completionWords();
     bool interrupted = false;
+#ifndef _WIN32
+    LineInput input;
+#endif
 #ifdef PMC10_HAVE_LIBEDIT
     EditLine* editLine = nullptr;
     History* history = nullptr;
@@ -138,8 +174,8 @@ char* prompt(EditLine* /*editLine*/) {
     return const_cast<char*>(kPrompt);
 }
 
-int getCharacter(EditLine* /*editLine*/, wchar_t* out) {
-    return readCharacter(*out);
+int getCharacter(EditLine* editLine, wchar_t* out) {
+    return readCharacter(stateOf(editLine)->input, *out);
 }
 
 /// Ctrl-C at the prompt: the line is dropped and a new prompt shown.
@@ -227,8 +263,11 @@ LineEditor::LineEditor() : state_(std::make_unique<State>()) {
     history(s.history, &event, H_SETSIZE, 1000);
     history(s.history, &event, H_SETUNIQUE, 1);
     s.historyFile = historyPath();
-    if (!s.historyFile.empty()) {
-        history(s.history, &event, H_LOAD, s.historyFile.c_str());
+    const int saved = s.historyFile.empty() ? -1 : openHistory(s.historyFile, O_RDONLY);
+    if (saved >= 0) {
+        // Loaded through the descriptor checked, not through the name again.
+        history(s.history, &event, H_LOAD, ("/proc/self/fd/" + std::to_string(saved)).c_str());
+        ::close(saved);
     }
     el_set(s.editLine, EL_HIST, history, s.history);
 #endif
@@ -247,13 +286,20 @@ LineEditor::~LineEditor() {
 
 LineEditor::Result LineEditor::read(std::string& line) {
     line.clear();
+#ifndef _WIN32
+    state_->input = LineInput{};
+#endif
 #if defined(PMC10_HAVE_LIBEDIT)
     if (state_->editLine != nullptr) {
         state_->interrupted = false;
         int count = 0;
         const char* const text = el_gets(state_->editLine, &count);
         if (state_->interrupted) {
+            std::cout << std::endl;  // the next prompt starts on a line of its own
             return Result::Interrupted;
+        }
+        if (state_->input.tooLong || state_->input.error != 0) {
+            return Result::Failed;
         }
         if (text == nullptr || count <= 0) {
             return Result::End;
@@ -272,7 +318,11 @@ LineEditor::Result LineEditor::read(std::string& line) {
 #else
     for (;;) {
         wchar_t c = 0;
-        if (readCharacter(c) != 1) {
+        const int got = readCharacter(state_->input, c);
+        if (got < 0) {
+            return Result::Failed;
+        }
+        if (got == 0) {
             return line.empty() ? Result::End : Result::Line;
         }
         if (c == kInterrupt) {
@@ -289,6 +339,25 @@ LineEditor::Result LineEditor::read(std::string& line) {
 #endif
 }
 
+std::string LineEditor::failure() const {
+#ifndef _WIN32
+    if (state_->input.error != 0) {
+        return std::string("pmc10: cannot read standard input: ") +
+               std::strerror(state_->input.error);
+    }
+#endif
+    return "pmc10: <stdin>: line longer than 64 KiB";
+}
+
+int LineEditor::failureStatus() const {
+#ifndef _WIN32
+    if (state_->input.error != 0) {
+        return ExitFailure;
+    }
+#endif
+    return ExitUsage;
+}
+
 void LineEditor::remember(const std::string& line) {
 #ifdef PMC10_HAVE_LIBEDIT
     State& s = *state_;
@@ -297,10 +366,20 @@ void LineEditor::remember(const std::string& line) {
     }
     HistEvent event;
     history(s.history, &event, H_ENTER, line.c_str());
-    if (!s.historyFile.empty()) {
-        makeDirectories(s.historyFile);
-        history(s.history, &event, H_SAVE, s.historyFile.c_str());
+    if (s.historyFile.empty()) {
+        return;
     }
+    makeDirectories(s.historyFile);
+    const int fd = openHistory(s.historyFile, O_WRONLY | O_CREAT);
+    FILE* const file = fd < 0 || ftruncate(fd, 0) != 0 ? nullptr : fdopen(fd, "w");
+    if (file == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return;
+    }
+    history(s.history, &event, H_SAVE_FP, file);
+    std::fclose(file);
 #else
     (void)line;
 #endif

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -19,16 +18,19 @@
 #include "front/LineEditor.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
+#include "platform/Console.h"
+#include "platform/Signals.h"
+#include "port/Registry.h"
 
 namespace {
 
-/// Longer lines are refused: no command line of this tool comes near it.
-constexpr std::size_t kMaxLine = std::size_t{64} * 1024;
-
-/// One line of a file: its words (comment and line end gone) and where the next begins.
+/// One line of a file that holds words: its words (comment and line end gone), and where
+/// it and the next line begin. Lines without words are not kept: memory grows with the
+/// commands, not with the lines.
 struct FileLine {
     int number;
     std::vector<std::string> words;
+    std::size_t start;
     std::size_t nextStart;
 };
 
@@ -51,34 +53,38 @@ std::vector<std::string> splitWords(const std::string& line) {
 /// here whatever arrives (a device, a pipe that never ends).
 constexpr std::size_t kMaxFile = std::size_t{16} * 1024 * 1024;
 
-/// Reads all of `in`, checking as it goes so that it stops at the first NUL byte, the
-/// first line over kMaxLine and kMaxFile in all; empty when the text is good, else the
-/// one error line.
-std::string readChecked(std::streambuf& in, Script& script) {
-    char chunk[65536];
+/// Reads all of `fd`, checking as it goes so that it stops at the first NUL byte, the
+/// first line over LineEditor::kMaxLine and kMaxFile in all; empty when the text is good,
+/// else the one error line. Signals end the wait for more.
+std::string readChecked(int fd, Script& script) {
+    static char chunk[65536];
     std::size_t lineStart = 0;
     int lineNumber = 1;
-    for (std::streamsize got; (got = in.sgetn(chunk, sizeof chunk)) > 0;) {
+    for (;;) {
+        const long got = console::readInput(fd, chunk, sizeof chunk);
+        if (got == 0) {
+            return {};
+        }
+        if (got < 0) {
+            return "pmc10: cannot read " + script.name + ": " +
+                   (got == console::kInterrupted ? "interrupted" : std::strerror(errno));
+        }
         const std::size_t from = script.text.size();
         script.text.append(chunk, static_cast<std::size_t>(got));
         for (std::size_t at = from; at < script.text.size(); ++at) {
-            const std::string where =
-                "pmc10: " + script.name + ":" + std::to_string(lineNumber) + ": ";
-            if (script.text[at] == '\0') {
-                return where + "NUL byte in line";
-            }
-            if (script.text[at] == '\n') {
+            const char c = script.text[at];
+            if (c == '\n') {
                 lineStart = at + 1;
                 ++lineNumber;
-            } else if (at - lineStart >= kMaxLine) {
-                return where + "line longer than 64 KiB";
+            } else if (c == '\0' || at - lineStart >= LineEditor::kMaxLine) {
+                return "pmc10: " + script.name + ":" + std::to_string(lineNumber) + ": " +
+                       (c == '\0' ? "NUL byte in line" : "line longer than 64 KiB");
             }
         }
         if (script.text.size() > kMaxFile) {
             return "pmc10: " + script.name + ": larger than 16 MiB, not a set-up file";
         }
     }
-    return {};
 }
 
 /// Reads and checks the whole file; empty when it may run, else the one error line.
@@ -86,8 +92,7 @@ std::string load(const std::string& file, Script& script) {
     script.name = file == "-" ? "<stdin>" : file;
     std::string error;
     if (file == "-") {
-        error = readChecked(*std::cin.rdbuf(), script);
-        std::cin.clear();
+        error = readChecked(0, script);
     } else {
         struct stat info {};
         if (stat(file.c_str(), &info) != 0) {
@@ -96,27 +101,38 @@ std::string load(const std::string& file, Script& script) {
         if (S_ISDIR(info.st_mode)) {
             return "pmc10: cannot read " + file + ": it is a directory";
         }
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
+        const int fd = console::openInput(file.c_str());
+        if (fd < 0) {
             return "pmc10: cannot read " + file + ": " + std::strerror(errno);
         }
-        error = readChecked(*in.rdbuf(), script);
+        error = readChecked(fd, script);
+        console::closeInput(fd);
     }
     if (!error.empty()) {
         return error;
     }
+    const std::string& text = script.text;
     std::size_t start = 0;
-    for (int number = 1; start < script.text.size(); ++number) {
-        std::size_t end = script.text.find('\n', start);
-        const std::size_t next = end == std::string::npos ? script.text.size() : end + 1;
+    for (int number = 1; start < text.size(); ++number) {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string::npos ? text.size() : end + 1;
         if (end == std::string::npos) {
-            end = script.text.size();
+            end = text.size();
         }
-        std::string line = script.text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+        const std::size_t word = text.find_first_not_of(" \t\r\v\f", start);
+        if (word < end && text[word] != '#') {
+            std::string line = text.substr(start, end - start);
+            if (line.back() == '\r') {
+                line.pop_back();
+            }
+            script.lines.push_back({number, splitWords(line), start, next});
         }
-        script.lines.push_back({number, splitWords(line), next});
+        if (number % 65536 == 0) {
+            // A huge file is read in a moment, but a signal need not wait even for that.
+            while (const signals::Event event = signals::poll()) {
+                signals::dispatch(event);
+            }
+        }
         start = next;
     }
     return {};
@@ -157,18 +173,15 @@ int runLine(const std::vector<std::string>& words) {
     dry_run::setSource(words[0]);
     const int status = runCommandWords(words);
     const Verb* const verb = findVerb(words[0]);
-    if (isVerb(words[0], "RD") || (verb != nullptr && verb->endsWithWayBack)) {
+    Red10* const controller = existingInstance();
+    const bool abandoned = controller != nullptr && controller->portLink().lineAbandoned();
+    if ((isVerb(words[0], "RD") || (verb != nullptr && verb->endsWithWayBack)) && !abandoned) {
         std::cout << std::endl;  // the way back was written without a line end
     }
     if (status != ExitSuccess) {
         return status;
     }
-    if (Red10* const controller = existingInstance()) {
-        if (controller->portLink().failed()) {
-            return ExitFailure;
-        }
-    }
-    return ExitSuccess;
+    return controller != nullptr && controller->portLink().failed() ? ExitFailure : ExitSuccess;
 }
 
 /// Runs a file's lines in order. A calibration reads its answers from the terminal, or
@@ -186,10 +199,11 @@ int runScript(const Script& script, bool fromStdin) {
         }
         std::streambuf* const saved = std::cin.rdbuf();
         std::istringstream rest(script.text.substr(line.nextStart));
-        std::filebuf terminal;
+        const int terminalFd = fromStdin ? -1 : console::openInput("/dev/tty");
+        console::InputBuffer terminal(terminalFd, terminalFd >= 0);
         if (fromStdin) {
             std::cin.rdbuf(rest.rdbuf());
-        } else if (terminal.open("/dev/tty", std::ios::in)) {
+        } else if (terminalFd >= 0) {
             std::cin.rdbuf(&terminal);
         }
         std::cin.clear();
@@ -205,7 +219,7 @@ int runScript(const Script& script, bool fromStdin) {
             const std::size_t end =
                 used < 0 ? script.text.size() : line.nextStart + static_cast<std::size_t>(used);
             // Every line the answers reached, in full or in part, is used up.
-            while (i + 1 < script.lines.size() && script.lines[i].nextStart < end) {
+            while (i + 1 < script.lines.size() && script.lines[i + 1].start < end) {
                 ++i;
             }
         }
@@ -224,6 +238,11 @@ int runPrompt(bool dryRun, bool strictly) {
             std::cout << std::endl;
             return ExitSuccess;
         }
+        if (result == LineEditor::Result::Failed) {
+            std::cout << std::endl;
+            std::cerr << editor.failure() << std::endl;
+            return editor.failureStatus();
+        }
         if (result == LineEditor::Result::Interrupted) {
             continue;
         }
@@ -232,9 +251,14 @@ int runPrompt(bool dryRun, bool strictly) {
             continue;  // the problems are said; the line is not run
         }
         link.startLine();
+        std::cin.clear();  // a calibration's answers may have ended at an interrupt
         const int status = runLine(splitWords(text));
         if (link.lineAbandoned()) {
-            std::cerr << "pmc10: interrupted, the rest of the line is dropped" << std::endl;
+            // Where a procedure was under way, what the interrupt says on the command line.
+            const std::string& where = link.abandonedWhere();
+            std::cerr << (where.empty() ? "pmc10: interrupted, the rest of the line is dropped"
+                                        : where)
+                      << std::endl;
         }
         if (status != ExitSuccess) {
             return status;
@@ -277,11 +301,9 @@ int runSession(const Options& options) {
         // Every line of the file is checked before the first one runs.
         int problems = strict::report(options.words);
         // With -f -, the lines that hold a calibration's answers are no commands.
-        std::size_t start = 0, answersUntil = 0;
+        std::size_t answersUntil = 0;
         for (const FileLine& line : script.lines) {
-            const bool answer = start < answersUntil;
-            start = line.nextStart;
-            if (answer) {
+            if (line.start < answersUntil) {
                 continue;
             }
             problems += strict::report(line.words, script.name + ":" + std::to_string(line.number));

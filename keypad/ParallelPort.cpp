@@ -93,6 +93,9 @@ void ParallelPort::write(std::int32_t value) {
     wroteSinceOpen_ = true;
     if (byte == port::kIdleByte) {
         signals::notePortHeld(false);
+        if (pendingEnd_ != 0) {
+            endBy(pendingEnd_);  // the signal came while this release was being written
+        }
         if (pendingStop_ != 0) {
             // The stroke's code has been held in full and released: now the stop may come.
             const int number = pendingStop_;
@@ -112,6 +115,10 @@ void ParallelPort::wait(int milliseconds) {
     const std::int64_t deadline = from + static_cast<std::int64_t>(milliseconds) * 1000000;
     while (const signals::Event event = strokeClock->waitUntil(deadline)) {
         handle(event);
+    }
+    if (pendingEnd_ != 0) {
+        // The key in hand has had its full hold: now release it and end.
+        endBy(pendingEnd_);
     }
 }
 
@@ -145,6 +152,9 @@ void ParallelPort::release() {
 }
 
 void ParallelPort::handle(signals::Event event) {
+    if (pendingEnd_ != 0 || signals::ending() != 0) {
+        return;  // already ending: the first signal decides, and says so once
+    }
     if (event.kind == signals::Kind::Stop) {
         // Never freeze a held key: a stroke in progress finishes first.
         if (last_ == port::kIdleByte) {
@@ -155,10 +165,23 @@ void ParallelPort::handle(signals::Event event) {
         return;
     }
     if (interruptEndsLine_ && event.number == 2 /* SIGINT, Ctrl-C on every platform */) {
-        abandoned_ = true;
+        if (!abandoned_) {
+            abandoned_ = true;
+            abandonedWhere_ = leftBehindNote != nullptr ? leftBehindNote() : std::string();
+        }
         return;
     }
-    // Ending: release the key at once, then die by the same signal.
+    if (port_ != nullptr && !failed_ && last_ != port::kIdleByte) {
+        // A key is held: it keeps its full stroke, and the wait in progress ends the run.
+        pendingEnd_ = event.number;
+        signals::beginEnding(event.number);
+        return;
+    }
+    endBy(event.number);
+}
+
+void ParallelPort::endBy(int number) {
+    signals::beginEnding(number);
     if (port_ != nullptr && !failed_ && !port_->emergencyIdle()) {
         port_->write(port::kIdleByte);
     }
@@ -167,7 +190,7 @@ void ParallelPort::handle(signals::Event event) {
         port_->close();
     }
     sayWhereLeft();
-    signals::dieBy(event.number);
+    signals::dieBy(number);
 }
 
 void ParallelPort::onSignal(signals::Event event) {

@@ -1,8 +1,9 @@
 // The link to the port the foot controller hangs on: one byte per write, and the timing
 // of every key stroke, measured from the end of the last write so that a code stays on
 // the lines at least as long as asked, whatever the port (a USB adapter's write takes
-// time). Signals are taken here, where the program waits: a stroke is never cut short by
-// a stop, and an ending signal releases the key before the process dies.
+// time). Signals are taken here, where the program waits: a stroke is never cut short,
+// neither by a stop nor by an ending signal, which lets the key in hand finish its hold
+// and releases it before the process dies.
 #pragma once
 
 #include <cstdint>
@@ -56,13 +57,22 @@ class ParallelPort {
 
     /// True once the port failed during the run: nothing more reaches it.
     bool failed() const { return failed_; }
+    /// Ends the run as failed for a reason outside the port (input that cannot be read),
+    /// between strokes: nothing more is stroked.
+    void failRun() { failed_ = true; }
 
     /// Interactive use: an interrupt (Ctrl-C) ends the current line after the stroke in
     /// progress instead of ending the process.
     void setInterruptEndsLine(bool ends) { interruptEndsLine_ = ends; }
     /// True once an interrupt abandoned the current line; cleared by startLine().
     bool lineAbandoned() const { return abandoned_; }
-    void startLine() { abandoned_ = false; }
+    /// Where the foot controller was when the line was abandoned (as a run ended by the
+    /// interrupt would say it), or empty when no procedure was under way.
+    const std::string& abandonedWhere() const { return abandonedWhere_; }
+    void startLine() {
+        abandoned_ = false;
+        abandonedWhere_.clear();
+    }
 
     /// Puts the idle value on the lines and releases the port, if one is open.
     void release();
@@ -79,6 +89,8 @@ class ParallelPort {
 
   private:
     void handle(signals::Event event);
+    /// Puts the port idle, says where the controller was left and dies by `number`.
+    [[noreturn]] void endBy(int number);
     static void onSignal(signals::Event event);
     static void onCrash() noexcept;
 
@@ -88,6 +100,8 @@ class ParallelPort {
     bool abandoned_ = false;
     bool interruptEndsLine_ = false;
     int pendingStop_ = 0;
+    int pendingEnd_ = 0;
+    std::string abandonedWhere_;
     std::uint8_t last_ = port::kIdleByte;
     std::int64_t lastWriteEnd_ = 0;
     bool wroteSinceOpen_ = false;

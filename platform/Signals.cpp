@@ -4,6 +4,17 @@
 namespace signals {
 namespace {
 Handler handler = nullptr;
+int endingBy = 0;
+}  // namespace
+
+void beginEnding(int number) {
+    if (endingBy == 0) {
+        endingBy = number;
+    }
+}
+
+int ending() {
+    return endingBy;
 }
 
 void setHandler(Handler newHandler) {
@@ -11,7 +22,7 @@ void setHandler(Handler newHandler) {
 }
 
 void dispatch(Event event) {
-    if (!event) {
+    if (!event || endingBy != 0) {
         return;
     }
     if (handler != nullptr) {

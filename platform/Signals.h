@@ -47,8 +47,16 @@ Event waitForDescriptor(int fd, bool forWriting);
 using Handler = void (*)(Event);
 void setHandler(Handler handler);
 
-/// Hands `event` to the registered handler, or applies the default.
+/// Hands `event` to the registered handler, or applies the default. Once the process is
+/// ending by a signal (beginEnding), later events are dropped: the first one decides.
 void dispatch(Event event);
+
+/// Marks the process as ending by `number`: the key in hand may still finish its stroke,
+/// but no further signal is taken and no output waits for room. The first call decides.
+void beginEnding(int number);
+
+/// The signal the process is ending by, or 0.
+int ending();
 
 /// Ends the process by `number` with its default action, so that the parent sees it
 /// killed by that signal (a core dump included where the signal makes one).

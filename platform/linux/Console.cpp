@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <iostream>
 #include <streambuf>
 
@@ -21,7 +23,14 @@ constexpr std::size_t kChunk = 4096;
 /// (a closed reader, a full disk): output is a courtesy, never the end of a run.
 void writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
-        if (const signals::Event event = signals::waitForDescriptor(fd, true)) {
+        if (signals::ending() != 0) {
+            // On the way out of a signal nothing waits for room: what does not fit now is
+            // dropped.
+            pollfd fds{fd, POLLOUT, 0};
+            if (::poll(&fds, 1, 0) != 1 || (fds.revents & POLLOUT) == 0) {
+                return;
+            }
+        } else if (const signals::Event event = signals::waitForDescriptor(fd, true)) {
             signals::dispatch(event);
             continue;
         }
@@ -62,36 +71,11 @@ class OutputBuffer : public std::streambuf {
     char buffer_[kChunk];
 };
 
-/// An input stream buffer on a descriptor that waits with poll(2), so a signal ends the
-/// wait and a non-blocking descriptor with nothing to read yet is waited on, not taken
-/// for the end of input.
-class InputBuffer : public std::streambuf {
-  public:
-    explicit InputBuffer(int fd) : fd_(fd) {}
-
-  protected:
-    int_type underflow() override {
-        for (;;) {
-            if (const signals::Event event = signals::waitForDescriptor(fd_, false)) {
-                signals::dispatch(event);
-                continue;
-            }
-            const ssize_t got = ::read(fd_, buffer_, sizeof buffer_);
-            if (got > 0) {
-                setg(buffer_, buffer_, buffer_ + got);
-                return traits_type::to_int_type(buffer_[0]);
-            }
-            if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
-                continue;
-            }
-            return traits_type::eof();
-        }
-    }
-
-  private:
-    int fd_;
-    char buffer_[kChunk];
-};
+/// True when `fd` is a terminal whose foreground is another process group: a read from
+/// it fails (SIGTTIN is blocked here) where the default would stop the process.
+bool readsInBackground(int fd) {
+    return isatty(fd) == 1 && tcgetpgrp(fd) != getpgrp();
+}
 
 }  // namespace
 
@@ -117,6 +101,50 @@ void prepare() {
     std::cout.rdbuf(new OutputBuffer(STDOUT_FILENO));
     std::cerr.rdbuf(new OutputBuffer(STDERR_FILENO));
     std::cin.rdbuf(new InputBuffer(STDIN_FILENO));
+}
+
+int openInput(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Waits are poll(2)'s; the reads themselves may block once data is there.
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+void closeInput(int fd) {
+    close(fd);
+}
+
+long readInput(int fd, char* data, std::size_t size, bool interruptReturns) {
+    bool stopped = false;
+    for (;;) {
+        if (const signals::Event event = signals::waitForDescriptor(fd, false)) {
+            if (interruptReturns && event.number == SIGINT) {
+                return kInterrupted;
+            }
+            signals::dispatch(event);
+            if (event.kind == signals::Kind::Terminate) {
+                return kInterrupted;  // taken as the end of the line
+            }
+            continue;
+        }
+        const ssize_t got = ::read(fd, data, size);
+        if (got >= 0) {
+            return static_cast<long>(got);
+        }
+        if (errno == EINTR || errno == EAGAIN) {
+            continue;
+        }
+        const int error = errno;
+        if (error == EIO && !stopped && readsInBackground(fd)) {
+            stopped = true;
+            signals::stopBy(SIGTTIN);  // until `fg` or `bg`
+            continue;
+        }
+        errno = error;
+        return -1;
+    }
 }
 
 void writeError(const char* data, std::size_t size) {

@@ -80,6 +80,9 @@ void install() {
     for (const int number : kTerminating) {
         catchAsEvent(number);
     }
+    // From SIGRTMIN up: the C library keeps the two below it (32 and 33 with glibc) for
+    // its threads and refuses to let them be blocked or handled; taking them anyway (by
+    // raw system calls) would break the threads a USB library starts.
     for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) {
         catchAsEvent(number);
     }

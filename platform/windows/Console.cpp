@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/Signals.h"
+
 namespace console {
 
 // Windows gives every process its three standard handles (or none to write to at all);
@@ -23,6 +25,27 @@ void prepare() {
 void writeError(const char* data, std::size_t size) {
     std::cerr.write(data, static_cast<std::streamsize>(size));
     std::cerr.flush();
+}
+
+int openInput(const char* path) {
+    return _open(path, _O_RDONLY | _O_BINARY);
+}
+
+void closeInput(int fd) {
+    _close(fd);
+}
+
+// The console handler ends the process itself when no key is held, so a read that waits
+// for the console is no wait a signal needs to end.
+long readInput(int fd, char* data, std::size_t size, bool interruptReturns) {
+    if (const signals::Event event = signals::poll()) {
+        if (interruptReturns && event.number == 2) {
+            return kInterrupted;
+        }
+        signals::dispatch(event);
+        return kInterrupted;
+    }
+    return _read(fd, data, static_cast<unsigned>(size));
 }
 
 void writeErrorNow(const char* data, std::size_t size) noexcept {

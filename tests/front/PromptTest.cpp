@@ -1,121 +1,207 @@
-// The interactive prompt of pmc10-sim on a real terminal (a pty): completion, a line run,
-// Ctrl-C during a line and at the prompt, Ctrl-D, the history file.
+// The interactive prompt of pmc10-sim on a real terminal (a pty), as a user meets it:
+// completion, a line run, Ctrl-C in a line, in a procedure, in a calibration and with
+// text typed, the signals that end it, a start in the background, and the history file.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "support/SimTrace.h"
+#include "support/Subprocess.h"
 
 namespace {
 
-class Prompt {
-  public:
-    explicit Prompt(const std::string& stateHome) {
-        pid_ = forkpty(&fd_, nullptr, nullptr, nullptr);
-        if (pid_ == 0) {
-            setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
-            execl(PMC10_SIM, "pmc10-sim", "-i", static_cast<char*>(nullptr));
-            _exit(127);
-        }
+std::string withoutEchoedInterrupts(std::string shown) {
+    for (std::size_t c; (c = shown.find("^C")) != std::string::npos;) {
+        shown.erase(c, 2);
     }
-    ~Prompt() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(fd_);
-    }
-    void type(const std::string& keys) {
-        ASSERT_EQ(write(fd_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
-    }
-    /// Everything shown from now until `needle` appears (at most 10 s), with the
-    /// terminal's carriage returns and echoed ^C taken out.
-    std::string until(const std::string& needle) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (seen_.find(needle) == std::string::npos && std::chrono::steady_clock::now() < end) {
-            pollfd p{fd_, POLLIN, 0};
-            char buffer[4096];
-            if (poll(&p, 1, 100) > 0) {
-                const ssize_t n = read(fd_, buffer, sizeof buffer);
-                if (n <= 0) {
-                    break;
-                }
-                seen_.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        const std::size_t at = seen_.find(needle);
-        std::string shown =
-            seen_.substr(0, at == std::string::npos ? seen_.size() : at + needle.size());
-        seen_.erase(0, shown.size());
-        shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
-        for (std::size_t c; (c = shown.find("^C")) != std::string::npos;) {
-            shown.erase(c, 2);
-        }
-        return shown;
-    }
-    int exitStatus() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    return shown;
+}
 
-  private:
-    int fd_ = -1;
-    pid_t pid_ = -1;
-    std::string seen_;
-};
+std::string readAll(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
-TEST(SimPrompt, CompletesRunsInterruptsAndKeepsHistory) {
-    char home[] = "/tmp/pmc10-state-XXXXXX";
-    ASSERT_NE(mkdtemp(home), nullptr);
-    Prompt prompt(home);
-    prompt.until("pmc10> ");
-    prompt.type("editpa\t");
-    EXPECT_NE(prompt.until("tch").find("tch"), std::string::npos)
-        << "editpa completes to editpatch";
-    prompt.type("\x15menu\r");
-    EXPECT_EQ(traceOps(prompt.until("pmc10> ")), expectedTrace({0xFB}));
-
-    // Ctrl-C while a long line strokes: the stroke in progress ends, the port is idle and
-    // the prompt comes back.
-    prompt.type("rd editpatchname enter enter enter\r");
-    std::string during = prompt.until("sleep 15");
-    prompt.type("\x03");
-    during += prompt.until("pmc10> ");
+/// Every code the trace shows is a whole stroke: no pause and no way back after it.
+void expectWholeStrokes(const std::string& shown) {
     std::vector<int> codes;
-    for (const std::string& op : traceOps(during)) {
+    std::vector<std::string> ops = traceOps(shown);
+    for (const std::string& op : ops) {
         if (op.rfind("out 0x378 0x", 0) == 0 && op != "out 0x378 0xff") {
             codes.push_back(std::stoi(op.substr(12), nullptr, 16));
         }
     }
-    EXPECT_LT(codes.size(), 10U) << during;
-    std::vector<std::string> ops = traceOps(during);
-    ops.insert(ops.begin(), "init");
-    // No pause and no way back after an interrupt.
-    EXPECT_EQ(ops, expectedTrace(codes)) << during;
-    EXPECT_NE(during.find("pmc10: interrupted"), std::string::npos);
-    EXPECT_EQ(during.find("ENTER"), std::string::npos) << "no way back is shown";
+    EXPECT_EQ(ops, expectedTrace(codes)) << shown;
+}
 
-    prompt.type("abc\x03");  // clears the line
-    prompt.until("pmc10> ");
-    prompt.type("\x04");
-    EXPECT_EQ(prompt.exitStatus(), 0);
-    std::ifstream history(std::string(home) + "/pmc10/history");
-    std::stringstream saved;
-    saved << history.rdbuf();
-    EXPECT_NE(saved.str().find("menu"), std::string::npos);
-    EXPECT_EQ(saved.str().find("abc"), std::string::npos);
-    EXPECT_EQ(std::system(("rm -rf " + std::string(home)).c_str()), 0);
+TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
+    char home[] = "/tmp/pmc10-state-XXXXXX";
+    ASSERT_NE(mkdtemp(home), nullptr);
+    // A second home whose history is a link to a file that is not the user's history.
+    char linked[] = "/tmp/pmc10-state-XXXXXX";
+    ASSERT_NE(mkdtemp(linked), nullptr);
+    const std::string precious = std::string(linked) + "/precious";
+    std::ofstream(precious) << "keep me\n";
+    ASSERT_EQ(mkdir((std::string(linked) + "/pmc10").c_str(), 0700), 0);
+    ASSERT_EQ(symlink(precious.c_str(), (std::string(linked) + "/pmc10/history").c_str()), 0);
+
+    const std::string bye = "\x04";
+    const std::string channelNote =
+        "pmc10: interrupted on the way to the MIDI channel page; PREV steps back towards "
+        "performance mode, then `pmc10 pmcchannel 16` starts again\n";
+    const std::string pedalNote =
+        "pmc10: interrupted on the pedal 1 calibration page; PREV steps back towards "
+        "performance mode, then `pmc10 calibratepedal 1` starts again\n";
+    char file[] = "/tmp/pmc10-file-XXXXXX";
+    const int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "calibratepedal 1\nmenu\n", 22), 22);
+    close(fd);
+    const std::vector<std::string> prompt{"-i"};
+    const struct {
+        const char* what;
+        const char* home;
+        std::vector<std::string> args;
+        std::vector<TerminalStep> steps;
+        int status;  // or the signal that ends it
+        int signal;
+        std::vector<std::string> shownInOrder;
+        std::vector<std::string> neverShown;
+    } sessions[] = {
+        {"Tab completes, Ctrl-C drops the rest of a line and clears typed text",
+         home,
+         prompt,
+         {{"pmc10> ", "editpa\t"},
+          {"tch", "\x15menu\r"},
+          {"pmc10> ", "rd editpatchname enter enter enter\r"},
+          {"sleep 15", "\x03"},
+          {"pmc10> ", "abc"},
+          {"abc", "\x03"},
+          {"pmc10> ", "menu\r"},
+          {"out 0x378 0xfb", ""},
+          {"pmc10> ", bye}},
+         0,
+         0,
+         {"editpatch", "pmc10: interrupted, the rest of the line is dropped\npmc10> ",
+          "abc\npmc10> menu\n"},
+         {"ENTER"}},
+        {"Ctrl-C in a procedure",
+         home,
+         prompt,
+         {{"pmc10> ", "pmcchannel 16\r"}, {"out 0x378 0xfb", "\x03"}, {"pmc10> ", bye}},
+         0,
+         0,
+         {"PMCCHANNEL 16\n", channelNote + "pmc10> "},
+         {"ENTER", "sleep 500"}},
+        {"Ctrl-C abandons a calibration, and the next line is a command",
+         home,
+         prompt,
+         {{"pmc10> ", "calibratepedal 1\r"},
+          {"when done.\n", "\x03"},
+          {"pmc10> ", "menu\r"},
+          {"out 0x378 0xfb", ""},
+          {"pmc10> ", bye}},
+         0,
+         0,
+         {"when done.\n", pedalNote + "pmc10> menu\n", "out 0x378 0xfb"},
+         {"done.\n\n", "up, then", "interrupted, the rest"}},
+        {"Ctrl-C while a file's calibration waits for the terminal",
+         home,
+         {"-f", file},
+         {{"when done.\n", "\x03"}},
+         -1,
+         SIGINT,
+         {pedalNote},
+         {"done.\n\n", "up, then"}},
+        {"SIGTERM during a line ends the session by it",
+         home,
+         prompt,
+         {{"pmc10> ", "rd editpatchname enter\r"}, {"sleep 15", "", SIGTERM}},
+         -1,
+         SIGTERM,
+         {"out 0x378 0xff\n"},
+         {"pmc10> rd editpatchname enter\n"
+          "pmc10> "}},
+        {"SIGHUP during a line ends the session by it",
+         home,
+         prompt,
+         {{"pmc10> ", "rd editpatchname enter\r"}, {"sleep 15", "", SIGHUP}},
+         -1,
+         SIGHUP,
+         {"out 0x378 0xff\n"},
+         {"pmc10> rd editpatchname enter\n"
+          "pmc10> "}},
+        {"a history that is a link is neither read nor written",
+         linked,
+         prompt,
+         {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", bye}},
+         0,
+         0,
+         {"out 0x378 0xfb"},
+         {"keep me"}},
+    };
+    for (const auto& session : sessions) {
+        SCOPED_TRACE(session.what);
+        std::vector<std::string> args{"XDG_STATE_HOME=" + std::string(session.home), PMC10_SIM};
+        args.insert(args.end(), session.args.begin(), session.args.end());
+        const RunResult run = runOnTerminal("/usr/bin/env", args, session.steps);
+        EXPECT_EQ(run.exitCode, session.status);
+        EXPECT_EQ(run.signal, session.signal);
+        const std::string shown = withoutEchoedInterrupts(run.out);
+        std::size_t from = 0;
+        for (const std::string& text : session.shownInOrder) {
+            const std::size_t at = shown.find(text, from);
+            EXPECT_NE(at, std::string::npos) << text << "\nshown:\n" << shown;
+            from = at == std::string::npos ? from : at + text.size();
+        }
+        EXPECT_LE(countOf(shown, "pmc10: interrupted"), 1) << shown;
+        for (const std::string& text : session.neverShown) {
+            EXPECT_EQ(shown.find(text), std::string::npos) << text << "\nshown:\n" << shown;
+        }
+        if (session.signal == 0) {
+            expectWholeStrokes(shown);
+        }
+        // Ended by a signal or not, no hold was cut short, and the key is released.
+        for (const WaitSpan& wait : waitSpans(shown)) {
+            EXPECT_TRUE(!wait.hold || wait.lastedMicros >= wait.askedMs * 1000) << shown;
+        }
+        std::vector<std::string> ops = traceOps(shown);
+        if (!ops.empty()) {
+            EXPECT_EQ(ops.back(), "out 0x378 0xff");
+        }
+    }
+    const std::string saved = readAll(std::string(home) + "/pmc10/history");
+    EXPECT_NE(saved.find("menu"), std::string::npos);
+    EXPECT_EQ(saved.find("abc"), std::string::npos);
+    EXPECT_EQ(readAll(precious), "keep me\n");
+    unlink(file);
+    EXPECT_EQ(std::system(("rm -rf " + std::string(home) + " " + linked).c_str()), 0);
+}
+
+TEST(SimPrompt, StartedInTheBackgroundItStopsForTheTerminal) {
+    // A shell with job control starts the prompt as a background job: once something is
+    // typed, its read of the terminal stops it, as any terminal program; continued in the
+    // background, it ends with a failure status.
+    const RunResult run =
+        runOnTerminal("/bin/bash",
+                      {"-c",
+                       "set -m; \"$0\" -i & until [[ $(jobs) == *Stopped* ]]; do sleep 0.05; done; "
+                       "echo stopped; kill -CONT %1; wait %1; echo \"status $?\"",
+                       PMC10_SIM},
+                      {{"pmc10> ", "menu\r"}, {"stopped\n", ""}, {"status ", ""}});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("pmc10: cannot read standard input: Input/output error\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("status 1\n"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -182,38 +182,6 @@ TEST(SimSession, FileStrokesWhatItsLinesStrokeOneByOne) {
     unlink(file.c_str());
 }
 
-TEST(SimSession, BadFilesAreRefusedBeforeAnythingRuns) {
-    char dir[] = "/tmp/pmc10-dir-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const struct {
-        std::string text;  // empty: the path is used as it is
-        std::string path;
-        const char* message;
-    } cases[] = {
-        {"", "/nonexistent/pmc10", "No such file or directory"},
-        {"", dir, "a directory"},
-        {"", "/dev/zero", ":1: NUL byte"},
-        {"menu\n" + std::string(70000, 'a') + "\n", "", ":2: line longer than 64 KiB"},
-        {std::string("menu\nenter\nmenu\0x\n", 18), "", ":3: NUL byte"},
-    };
-    for (const auto& c : cases) {
-        const std::string path = c.path.empty() ? writeTemp(c.text) : c.path;
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"-f", path}, {"-n", "--file=" + path}}) {
-            const RunResult run = sim(args);
-            EXPECT_EQ(run.exitCode, 2) << c.message;
-            EXPECT_EQ(run.out, "");
-            EXPECT_EQ(run.err.rfind("pmc10: ", 0), 0U) << run.err;
-            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        }
-        if (c.path.empty()) {
-            unlink(path.c_str());
-        }
-    }
-    rmdir(dir);
-}
-
 TEST(SimSession, StrictChecksEveryLineOfAFileBeforeTheFirstRuns) {
     const std::string path = writeTemp("menu\nmenu nxt\n# fine\npmcchannel 17\n");
     const RunResult run = sim({"--strict", "-f", path});

@@ -46,9 +46,11 @@ std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
 
 std::vector<WaitSpan> waitSpans(const std::string& err) {
     // Stamps have exactly three decimals: whole microseconds, compared as integers.
-    static const std::regex kLine(R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378|sleep (\d+)))");
+    static const std::regex kLine(
+        R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378 0x([0-9a-f]{2})|sleep (\d+)))");
     std::vector<WaitSpan> spans;
     long lastWrite = -1, asked = -1;
+    bool held = false;
     std::istringstream lines(err);
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
@@ -56,15 +58,24 @@ std::vector<WaitSpan> waitSpans(const std::string& err) {
             continue;
         }
         const long at = std::stol(m[1]) * 1000 + std::stol(m[2]);
-        if (m[4].matched) {
-            asked = std::stol(m[4]);
+        if (m[5].matched) {
+            asked = std::stol(m[5]);
         } else {
             if (asked >= 0 && lastWrite >= 0) {
-                spans.push_back({asked, at - lastWrite});
+                spans.push_back({asked, at - lastWrite, held});
             }
             asked = -1;
             lastWrite = at;
+            held = m[4].matched && m[4] != "ff";
         }
     }
     return spans;
+}
+
+int countOf(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
 }

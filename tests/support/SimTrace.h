@@ -18,8 +18,13 @@ std::vector<std::string> expectedTrace(const std::vector<int>& codes);
 struct WaitSpan {
     long askedMs;
     long lastedMicros;
+    /// The write before the wait put a key code on the port: the wait is a key's hold.
+    bool hold = false;
 };
 
 /// Every wait of a trace that a port write follows; a wait before the first write counts
 /// from the port's opening.
 std::vector<WaitSpan> waitSpans(const std::string& err);
+
+/// How often `what` occurs in `text`.
+int countOf(const std::string& text, const std::string& what);

@@ -1,12 +1,15 @@
 #include "support/Subprocess.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <utility>
 
@@ -30,6 +33,33 @@ void drain(int& fd, std::string& into) {
     }
 }
 
+/// Waits for `child` to end (with `options` such as WNOHANG); false while it runs.
+bool ended(pid_t child, RunResult& result, int options = 0) {
+    int status = 0;
+    pid_t got;
+    while ((got = waitpid(child, &status, options)) < 0 && errno == EINTR) {
+    }
+    if (got == 0) {
+        return false;
+    }
+    if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return true;
+}
+
+/// An argument vector for execv(): pointers into `words`, then the null pointer.
+std::vector<char*> argvOf(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
 }  // namespace
 
 RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
@@ -41,11 +71,7 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     close(brokenPipe[0]);  // nobody will ever read it
     std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
     argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : argvText) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argvOf(argvText);
 
     const pid_t child = fork();
     if (child == 0) {
@@ -106,7 +132,11 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     } else if (options.input.empty()) {
         closeIfOpen(inFd);
     }
+    int stalledErr = -1;
     while (outFd >= 0 || errFd >= 0) {
+        if (errFd >= 0 && result.err.size() >= options.stderrReadLimit) {
+            std::swap(errFd, stalledErr);  // left unread from now on
+        }
         pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
         if (poll(fds, 3, -1) < 0) {
             if (errno == EINTR) {
@@ -137,13 +167,61 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     }
     closeIfOpen(inFd);
     closeIfOpen(silentFd);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    ended(child, result);
+    closeIfOpen(stalledErr);
+    return result;
+}
+
+RunResult runOnTerminal(const std::string& path, const std::vector<std::string>& args,
+                        const std::vector<TerminalStep>& steps) {
+    std::vector<std::string> argvText{path};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    const std::vector<char*> argv = argvOf(argvText);
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        execv(path.c_str(), argv.data());
+        _exit(127);
     }
-    if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
+    RunResult result;
+    std::size_t from = 0;
+    // Reads what the terminal shows until `text` appears after `from`, or for `ms`.
+    auto showUntil = [&](const std::string& text, int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        std::size_t at;
+        while ((at = result.out.find(text, from)) == std::string::npos &&
+               std::chrono::steady_clock::now() < end) {
+            pollfd p{terminal, POLLIN, 0};
+            char c = 0;
+            if (poll(&p, 1, 50) > 0 && read(terminal, &c, 1) == 1 && c != '\r') {
+                result.out += c;
+            }
+        }
+        from = at == std::string::npos ? from : at + text.size();
+        return at != std::string::npos;
+    };
+    for (const TerminalStep& step : steps) {
+        if (!showUntil(step.waitFor, 10000)) {
+            ADD_FAILURE() << "never shown: " << step.waitFor << "\nshown:\n" << result.out;
+            break;
+        }
+        EXPECT_EQ(write(terminal, step.keys.data(), step.keys.size()),
+                  static_cast<ssize_t>(step.keys.size()));
+        if (step.signal != 0) {
+            kill(child, step.signal);
+        }
     }
+    // The rest of what it shows, until it ends (killed after 10 s).
+    for (int waited = 0; !ended(child, result, WNOHANG); waited += 50) {
+        if (waited > 10000) {
+            kill(child, SIGKILL);
+        }
+        showUntil(std::string(1, '\0'), 50);
+    }
+    pollfd p{terminal, POLLIN, 0};
+    for (char c = 0; poll(&p, 1, 0) > 0 && read(terminal, &c, 1) == 1;) {
+        result.out += c == '\r' ? "" : std::string(1, c);
+    }
+    close(terminal);
     return result;
 }

@@ -26,6 +26,9 @@ struct RunOptions {
     bool ownProcessGroup = false;
     /// An address-space limit for the child in bytes, or 0.
     unsigned long addressSpaceLimit = 0;
+    /// Standard error is read up to this many bytes, then left unread (a reader that
+    /// stalls) until the child ends.
+    std::size_t stderrReadLimit = static_cast<std::size_t>(-1);
     /// Called whenever the child has written to standard error, with all it wrote so far.
     std::function<void(pid_t child, const std::string& errSoFar)> onStderr;
 };
@@ -43,3 +46,18 @@ struct RunResult {
 /// Runs `path` with `args` and waits for it to end.
 RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
                      const RunOptions& options = {});
+
+/// One step of a conversation on a terminal: once the screen has shown `waitFor` (after
+/// the previous step's), type `keys`, then send `signal` to the child if it is not 0.
+struct TerminalStep {
+    std::string waitFor;
+    std::string keys;
+    int signal = 0;
+};
+
+/// Runs `path` on a terminal of its own (a pty, its controlling terminal), going through
+/// `steps`; a step whose text is not shown within 10 s fails the test. `out` is all it
+/// showed, carriage returns taken out; the child is killed if it outlives the steps by
+/// 10 s.
+RunResult runOnTerminal(const std::string& path, const std::vector<std::string>& args,
+                        const std::vector<TerminalStep>& steps);
