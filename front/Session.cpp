@@ -101,6 +101,9 @@ std::string load(const std::string& file, Script& script) {
         if (S_ISDIR(info.st_mode)) {
             return "pmc10: cannot read " + file + ": it is a directory";
         }
+        if (const char* const device = console::refusedDevice(file.c_str())) {
+            return "pmc10: cannot read " + file + ": " + device;
+        }
         const int fd = console::openInput(file.c_str());
         if (fd < 0) {
             return "pmc10: cannot read " + file + ": " + std::strerror(errno);

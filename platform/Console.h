@@ -28,8 +28,14 @@ void writeErrorNow(const char* data, std::size_t size) noexcept;
 
 /// Opens `path` to read input from (a set-up file, the terminal) without waiting for a
 /// pipe's writer and without making a terminal the controlling one: its descriptor, or -1
-/// with errno set.
+/// with errno set. A device that opening could disturb is never opened: see
+/// refusedDevice().
 int openInput(const char* path);
+
+/// Why `path` is a device that input is never read from, or nullptr. Opening a device
+/// node can act on it (a watchdog arms, a serial line raises DTR and resets a board), so
+/// only the terminal and the harmless memory devices (null, zero, random, ...) are read.
+const char* refusedDevice(const char* path);
 void closeInput(int fd);
 
 /// readInput()'s answer when a signal ended the wait before any input came.

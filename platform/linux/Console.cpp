@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -103,7 +105,32 @@ void prepare() {
     std::cin.rdbuf(new InputBuffer(STDIN_FILENO));
 }
 
+const char* refusedDevice(const char* path) {
+    struct stat node {};
+    if (stat(path, &node) != 0 || !(S_ISCHR(node.st_mode) || S_ISBLK(node.st_mode))) {
+        return nullptr;
+    }
+    if (S_ISCHR(node.st_mode)) {
+        const unsigned kind = major(node.st_rdev);
+        const unsigned unit = minor(node.st_rdev);
+        const bool memory = kind == 1 && (unit == 3 || unit == 5 || unit == 7 || unit == 8 ||
+                                          unit == 9 || unit == 11);  // null zero full random
+                                                                     // urandom kmsg
+        const bool terminal = (kind == 5 && unit == 0) ||            // /dev/tty
+                              (kind == 4 && unit < 64) ||            // virtual consoles
+                              (kind >= 136 && kind <= 143);          // pseudo-terminals
+        if (memory || terminal) {
+            return nullptr;
+        }
+    }
+    return "a device, not a file (only a terminal or a file is read)";
+}
+
 int openInput(const char* path) {
+    if (refusedDevice(path) != nullptr) {
+        errno = EPERM;
+        return -1;
+    }
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd >= 0) {
         // Waits are poll(2)'s; the reads themselves may block once data is there.

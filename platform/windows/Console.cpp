@@ -5,8 +5,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "platform/Signals.h"
 
@@ -27,7 +29,29 @@ void writeError(const char* data, std::size_t size) {
     std::cerr.flush();
 }
 
+// A serial port (COM1, \\.\COM3) is the one device a name can open here that opening
+// disturbs (DTR resets a board); those names are refused.
+const char* refusedDevice(const char* path) {
+    std::string name(path);
+    if (name.compare(0, 4, "\\\\.\\") == 0) {
+        return "a device, not a file (only a terminal or a file is read)";
+    }
+    while (!name.empty() && name.back() == ':') {
+        name.pop_back();
+    }
+    const bool serial = name.size() > 3 &&
+                        std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+                        std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+                        std::toupper(static_cast<unsigned char>(name[2])) == 'M' &&
+                        name.find_first_not_of("0123456789", 3) == std::string::npos;
+    return serial ? "a device, not a file (only a terminal or a file is read)" : nullptr;
+}
+
 int openInput(const char* path) {
+    if (refusedDevice(path) != nullptr) {
+        errno = EACCES;
+        return -1;
+    }
     return _open(path, _O_RDONLY | _O_BINARY);
 }
 

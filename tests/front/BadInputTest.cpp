@@ -90,6 +90,7 @@ TEST(BadInput, FilesAndPromptInputThatAreNotWhatTheyShouldBe) {
         {"\"$0\" -f /nonexistent/pmc10", "", 2, "No such file or directory"},
         {"\"$0\" -f \"$1\"", "", 2, "a directory"},
         {"\"$0\" -f /dev/zero", "", 2, ":1: NUL byte"},
+        {"\"$0\" -f /dev/ptmx", "", 2, "/dev/ptmx: a device, not a file"},  // never opened
         {"\"$0\" -f \"$1/nul\"", "", 2, ":3: NUL byte"},
         {"\"$0\" -f \"$1/long-line\"", "", 2, ":2: line longer than 64 KiB"},
         {"\"$0\" -f \"$1/edge-line\"", "", 0, "WARNING: unknown command: <AAAA"},
