@@ -18,6 +18,9 @@ extern const Backend ftdiBackend;
 #if defined(PMC10_HAVE_GPIO)
 extern const Backend gpioBackend;
 #endif
+#if defined(PMC10_HAVE_BOARD)
+extern const Backend boardBackend;
+#endif
 
 namespace {
 
@@ -35,6 +38,9 @@ std::vector<const Backend*>& registered() {
             &ftdiBackend,
 #if defined(PMC10_HAVE_GPIO)
             &gpioBackend,
+#endif
+#if defined(PMC10_HAVE_BOARD)
+            &boardBackend,
 #endif
     };
     return all;
