@@ -50,6 +50,7 @@ class BoardPort : public port::Port {
             }
             if (now >= nextAsk) {
                 nextAsk = now + kAskEveryMs;
+                lastAskMs_ = now;
                 if (!sendFrame(kAskHello, nullptr, 0)) {
                     return "pmc10: cannot talk to " + device_ + ": " + line_->lastError();
                 }
@@ -177,10 +178,12 @@ class BoardPort : public port::Port {
             const std::uint8_t seq = pending_[0].seq;
             while (pendingCount_ > 0 && pending_[0].seq == seq && problem_ == Problem::None) {
                 const std::int64_t left = deadline - line_->nowMs();
-                if (left <= 0) {
+                // Once more after the deadline: a run stopped (Ctrl-Z) and continued finds
+                // the board's answers waiting.
+                pump(static_cast<int>(std::max<std::int64_t>(left, 0)), quiet);
+                if (left <= 0 && pendingCount_ > 0 && pending_[0].seq == seq) {
                     return fail(Problem::NoReply, 0);
                 }
-                pump(static_cast<int>(left), quiet);
             }
         }
         return problem_ == Problem::None;
@@ -211,7 +214,10 @@ class BoardPort : public port::Port {
         const std::uint8_t* payload = reader_.payload();
         switch (reader_.type()) {
             case kHello:
-                if (greeted_) {
+                if (greeted_ && line_->nowMs() - lastAskMs_ < kAskEveryMs) {
+                    // The answer to an ask sent while the board was starting, after the
+                    // hello it says by itself at start-up.
+                } else if (greeted_) {
                     // A restart forgets the strokes it had; its pins are idle again.
                     pendingCount_ = 0;
                     fail(Problem::Restarted, 0);
@@ -252,6 +258,7 @@ class BoardPort : public port::Port {
     std::string device_;
     FrameReader reader_;
     std::int64_t lastByteMs_ = 0;
+    std::int64_t lastAskMs_ = 0;
     bool greeted_ = false;
     bool idleSeen_ = false;
     std::uint8_t hello_[kHelloLength] = {};

@@ -20,7 +20,9 @@ top=$(basename "$tarball" .tar.gz)
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 tar -xzf "$tarball" -C "$unpacked"
-for file in bin/pmc10 bin/pmc10-sim share/man/man1/pmc10.1.gz share/doc/pmc10/README.md; do
+board_hex=
+if [ -f "$work/build/pmc10-board.hex" ]; then board_hex=share/pmc10/firmware/pmc10-board.hex; fi
+for file in bin/pmc10 bin/pmc10-sim share/man/man1/pmc10.1.gz share/doc/pmc10/README.md $board_hex; do
     check "holds $top/$file" "$([ -f "$unpacked/$top/$file" ] && echo yes)" yes
 done
 for tool in pmc10 pmc10-sim; do

@@ -29,8 +29,11 @@ version=$(cut -d- -f2 <<<"$top")
 unpacked=$work/unpacked
 rm -rf "$unpacked" && mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$zip")
-check "files" "$(cd "$unpacked/$top" && find . -type f | sort | tr '\n' ' ')" \
-    "./README.txt ./pmc10-sim.exe ./pmc10.exe "
+# The board's firmware comes along where avr-gcc built it.
+firmware=
+if [ -f "$work/build/pmc10-board.hex" ]; then firmware="./firmware/pmc10-board.hex "; fi
+check "files" "$(cd "$unpacked/$top" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" \
+    "./README.txt ${firmware}./pmc10-sim.exe ./pmc10.exe "
 
 readme=$unpacked/$top/README.txt
 check "README.txt: every line ends in CR LF" "$(grep -c $'\r$' "$readme")" "$(wc -l <"$readme")"

@@ -35,10 +35,11 @@ Behaviour but(Change change);
 struct Behaviour {
     bool answers = true;
     Bytes hello = kHello;
-    Bytes noiseFirst;       // sent before anything else
-    int refuseStroke = -1;  // answers this stroke (by its order) with an error
-    int restartAt = -1;     // says hello again instead of ending this stroke
-    bool ends = true;       // reports the end of each stroke
+    Bytes noiseFirst;         // sent before anything else
+    int refuseStroke = -1;    // answers this stroke (by its order) with an error
+    int restartAt = -1;       // says hello again instead of ending this stroke
+    bool ends = true;         // reports the end of each stroke
+    bool helloTwice = false;  // its start-up hello, then the answer to an ask
 };
 
 template <typename Change>
@@ -108,6 +109,9 @@ class PlayedBoard : public board::SerialLine {
         }
         if (type == board::kAskHello) {
             queue(now_ + 2, frame(board::kHello, behaviour_.hello));
+            if (behaviour_.helloTwice) {
+                queue(now_ + 40, frame(board::kHello, behaviour_.hello));
+            }
         } else if (type == board::kStroke) {
             const int order = static_cast<int>(strokedCodes.size());
             strokedCodes.push_back(payload[1]);
@@ -115,7 +119,7 @@ class PlayedBoard : public board::SerialLine {
             if (order == behaviour_.refuseStroke) {
                 queue(now_ + 1, frame(board::kError, {board::kBusy, board::kStroke}));
             } else if (order == behaviour_.restartAt) {
-                queue(busyUntil_, frame(board::kHello, behaviour_.hello));
+                queue(busyUntil_ + 600, frame(board::kHello, behaviour_.hello));
             } else if (behaviour_.ends) {
                 queue(busyUntil_, frame(board::kDone, {payload[0]}));
             }
@@ -226,6 +230,8 @@ TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
         std::string failure;
     } cases[] = {
         {"every stroke ends", {}, 4, ""},
+        {"a second hello soon after the first", but([](Behaviour& b) { b.helloTwice = true; }), 4,
+         ""},
         {"refused", but([](Behaviour& b) { b.refuseStroke = 1; }), 2,
          "pmc10: the board on COM9 refused a stroke while two"},
         {"restarted", but([](Behaviour& b) { b.restartAt = 0; }), 2,
