@@ -96,7 +96,7 @@ std::string notASerialLine(const struct stat& node) {
 class TermiosLine : public board::SerialLine {
   public:
     explicit TermiosLine(int fd) : fd_(fd) {}
-    ~TermiosLine() override { close(); }
+    ~TermiosLine() override { closeFd(); }
 
     bool send(const std::uint8_t* data, std::size_t size) override {
         while (size > 0) {
@@ -155,14 +155,16 @@ class TermiosLine : public board::SerialLine {
 
     std::string lastError() const override { return std::strerror(error_); }
 
-    void close() override {
+    void close() override { closeFd(); }
+
+  private:
+    void closeFd() {
         if (fd_ >= 0) {
             ::close(fd_);  // the lock goes with the descriptor
             fd_ = -1;
         }
     }
 
-  private:
     int fd_;
     int error_ = 0;
 };
@@ -312,7 +314,7 @@ std::string firmwarePath() {
         std::string prefix(exe, static_cast<std::size_t>(size));
         prefix = prefix.substr(0, prefix.rfind('/'));
         prefix = prefix.substr(0, prefix.rfind('/'));
-        const std::string beside = prefix + "/share/pmc10/firmware/pmc10-board.hex";
+        std::string beside = prefix + "/share/pmc10/firmware/pmc10-board.hex";
         if (access(beside.c_str(), R_OK) == 0) {
             return beside;
         }

@@ -55,7 +55,7 @@ std::string systemMessage(DWORD error) {
 class ComLine : public board::SerialLine {
   public:
     explicit ComLine(HANDLE handle) : handle_(handle) {}
-    ~ComLine() override { close(); }
+    ~ComLine() override { closeHandle(); }
 
     bool send(const std::uint8_t* data, std::size_t size) override {
         DWORD wrote = 0;
@@ -86,14 +86,16 @@ class ComLine : public board::SerialLine {
 
     std::string lastError() const override { return systemMessage(error_); }
 
-    void close() override {
+    void close() override { closeHandle(); }
+
+  private:
+    void closeHandle() {
         if (handle_ != INVALID_HANDLE_VALUE) {
             CloseHandle(handle_);
             handle_ = INVALID_HANDLE_VALUE;
         }
     }
 
-  private:
     HANDLE handle_;
     DWORD error_ = 0;
 };

@@ -161,6 +161,37 @@ check "SIGTERM: every hold still 15.000 ms" \
         { prev = $2; at = $1 } END { print bad + 0 }')" 0
 check "SIGTERM: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
 
+# 3b. A second run while the first strokes: refused at once, and the first one undisturbed.
+from=$(mark)
+# shellcheck disable=SC2086
+"$pmc10" --port "board:$pty" $long_run 2>/dev/null &
+first=$!
+await_code "$from" || true
+status=0
+"$pmc10" --port "board:$pty" enter 2>"$work/second.err" || status=$?
+wait "$first"
+settle
+check "second run: refused" "$status" 1
+check "second run: says the port is in use" "$(grep -c 'is in use by another' "$work/second.err")" 1
+# shellcheck disable=SC2086
+check "second run: the first plays its plan, whole" "$(codes_since "$from")" "$(plan $long_run)"
+
+# 3c. The board stalls in the middle of a run: pmc10 gives up with one line.
+from=$(mark)
+# shellcheck disable=SC2086
+"$pmc10" --port "board:$pty" $long_run 2>"$work/stall.err" &
+victim=$!
+await_code "$from" || true
+kill -STOP "$board_pid"
+status=0
+wait "$victim" || status=$?
+kill -CONT "$board_pid"
+settle
+check "stalled board: pmc10 fails" "$status" 1
+check "stalled board: one line says so" \
+    "$(grep -c '^pmc10: the board on .* stopped answering' "$work/stall.err")" 1
+check "stalled board: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
+
 # 4. Frames cut short, garbled, or noise: never a key. The line is closed after each.
 stty -F "$pty" raw -echo
 # Someone reads the board's answers, as a serial driver would take them off the line.
