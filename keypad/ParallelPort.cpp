@@ -118,14 +118,11 @@ void ParallelPort::wait(int milliseconds) {
     if (!ok() || failed_) {
         return;
     }
-    if (port_->timesStrokes()) {
-        // The pause counts from the end of the strokes handed over, not from their sending.
-        if (!port_->settle()) {
-            fail();
-            return;
-        }
-        lastWriteEnd_ = strokeClock->nowNanoseconds();
-        wroteSinceOpen_ = true;
+    // The pause counts from the end of the strokes handed over, not from their sending (such
+    // a port takes no writes, so the wait counts from now).
+    if (port_->timesStrokes() && !port_->settle()) {
+        fail();
+        return;
     }
     port_->waiting(milliseconds);
     // From the end of the last write; before the first one, from now.
