@@ -240,8 +240,10 @@ class BoardPort : public port::Port {
                 idleSeen_ = true;
                 break;
             case kError:
-                // Before the hello, noise from a starting board is no one's concern.
-                if (greeted_) {
+                // Before the hello, and soon after an ask, it is the noise of a starting board
+                // (a boot loader and the firmware each took part of an ask): no one's concern.
+                if (greeted_ &&
+                    (payload[1] == kStroke || line_->nowMs() - lastAskMs_ >= kAskEveryMs)) {
                     fail(Problem::Refused, payload[0]);
                 }
                 break;
