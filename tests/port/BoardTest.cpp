@@ -41,6 +41,7 @@ struct Behaviour {
     int restartAt = -1;       // says hello again instead of ending this stroke
     bool ends = true;         // reports the end of each stroke
     bool helloTwice = false;  // its start-up hello, then the answer to an ask
+    Bytes afterHello;         // sent soon after the hello
 };
 
 template <typename Change>
@@ -112,6 +113,7 @@ class PlayedBoard : public board::SerialLine {
         }
         if (type == board::kAskHello) {
             queue(now_ + 2, frame(board::kHello, behaviour_.hello));
+            queue(now_ + 10, behaviour_.afterHello);
             if (behaviour_.helloTwice) {
                 queue(now_ + 40, frame(board::kHello, behaviour_.hello));
             }
@@ -238,6 +240,10 @@ TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
         {"every stroke ends", {}, 4, ""},
         {"a second hello soon after the first", but([](Behaviour& b) { b.helloTwice = true; }), 4,
          ""},
+        {"a starting board's complaint about part of an ask", but([](Behaviour& b) {
+             b.afterHello = frame(board::kError, {board::kBadCheck, 0});
+         }),
+         4, ""},
         {"refused", but([](Behaviour& b) { b.refuseStroke = 1; }), 2,
          "pmc10: the board on COM9 refused a stroke while two"},
         {"restarted", but([](Behaviour& b) { b.restartAt = 0; }), 2,
