@@ -35,6 +35,12 @@ class SerialLine {
 /// its port opens and its boot loader waits about a second before the firmware runs.
 constexpr int kHelloBoundMs = 3000;
 
+/// For the listing: what the USB IDs (lower-case hex) name when they are those of a usual
+/// board or its serial chip, else nullptr; the listed kind; and why it was not asked.
+const char* usualBoard(const std::string& vendor, const std::string& product);
+std::string listedKind(const char* usual);
+std::string notAskedNote(const std::string& name);
+
 /// The avrdude command that loads the firmware on the board at `device`.
 std::string flashCommand(const std::string& device);
 

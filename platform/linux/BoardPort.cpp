@@ -229,23 +229,6 @@ std::string readFile(const std::string& path) {
     return text;
 }
 
-/// What kind of board the USB IDs name, or nullptr for none of the usual ones.
-const char* boardKind(const std::string& vendor, const std::string& product) {
-    if (vendor == "2341" || vendor == "2a03") {
-        return "Arduino";
-    }
-    if (vendor == "1a86" && product == "7523") {
-        return "CH340 serial";
-    }
-    if (vendor == "0403" && product == "6001") {
-        return "FTDI serial";
-    }
-    if (vendor == "10c4" && product == "ea60") {
-        return "CP210x serial";
-    }
-    return nullptr;
-}
-
 void listBoards(std::vector<port::PortInfo>& out) {
     DIR* ttys = opendir("/sys/class/tty");
     if (ttys == nullptr) {
@@ -269,14 +252,14 @@ void listBoards(std::vector<port::PortInfo>& out) {
         }
         const std::string vendor = readFile(dir + "/idVendor");
         const std::string product = readFile(dir + "/idProduct");
-        const char* kind = boardKind(vendor, product);
+        const char* kind = board::usualBoard(vendor, product);
         if (kind == nullptr) {
             continue;
         }
         port::PortInfo info;
         const std::string path = "/dev/" + name;
         info.name = kPrefix + path;
-        info.kind = std::string("board? (") + kind + ")";
+        info.kind = board::listedKind(kind);
         info.detail = vendor + ":" + product;
         for (const char* field : {"/product", "/serial"}) {
             const std::string value = readFile(dir + field);

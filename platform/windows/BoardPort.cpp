@@ -2,6 +2,9 @@
 // COM256), opened exclusively through its \\.\ device path, never as a file; it is set to
 // 57600 baud, 8 data bits, no parity, no flow control.
 #include <windows.h>
+// windows.h first: the set-up API needs its types.
+#include <devguid.h>
+#include <setupapi.h>
 
 #include <cctype>
 #include <cstdint>
@@ -148,6 +151,66 @@ port::OpenResult openText(const std::string& text) {
     return board::greetAndOpen(std::move(line), name);
 }
 
+/// The four hex digits after `key` ("VID_") in a hardware ID, lower case; empty if absent.
+std::string idAfter(const std::string& hardwareId, const char* key) {
+    const auto at = hardwareId.find(key);
+    if (at == std::string::npos || at + 8 > hardwareId.size()) {
+        return {};
+    }
+    std::string id = hardwareId.substr(at + 4, 4);
+    for (char& c : id) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return id;
+}
+
+/// Every COM port whose USB IDs are those of a usual board; never opened (see the note).
+void listBoards(std::vector<port::PortInfo>& out) {
+    const HDEVINFO devices =
+        SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+        char ids[1024] = {};
+        if (!SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_HARDWAREID, nullptr,
+                                               reinterpret_cast<PBYTE>(ids), sizeof ids - 2,
+                                               nullptr)) {
+            continue;
+        }
+        const std::string hardwareId = ids;  // the first, most specific one
+        const std::string vendor = idAfter(hardwareId, "VID_");
+        const std::string product = idAfter(hardwareId, "PID_");
+        const char* usual = board::usualBoard(vendor, product);
+        if (usual == nullptr) {
+            continue;
+        }
+        char name[64] = {};
+        DWORD size = sizeof name - 1;
+        const HKEY key =
+            SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        const bool named = RegQueryValueExA(key, "PortName", nullptr, nullptr,
+                                            reinterpret_cast<LPBYTE>(name), &size) == ERROR_SUCCESS;
+        RegCloseKey(key);
+        if (!named || checkText(std::string(kPrefix) + name) != "") {
+            continue;
+        }
+        port::PortInfo info;
+        info.name = std::string(kPrefix) + name;
+        info.kind = board::listedKind(usual);
+        info.detail = vendor + ":" + product;
+        info.usable = true;
+        info.note = board::notAskedNote(info.name);
+        out.push_back(std::move(info));
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+}
+
 }  // namespace
 
 namespace board {
@@ -164,5 +227,5 @@ std::string firmwarePath() {
 }  // namespace board
 
 namespace port {
-extern const Backend boardBackend{"board", claimsText, openText, nullptr, checkText};
+extern const Backend boardBackend{"board", claimsText, openText, listBoards, checkText};
 }  // namespace port

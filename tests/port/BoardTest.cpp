@@ -188,6 +188,25 @@ TEST(BoardFrames, ARefusedFrameSaysWhy) {
     }
 }
 
+TEST(BoardListing, OnlyTheUsualBoardsAndSerialChipsAreListed) {
+    const struct {
+        const char* vendor;
+        const char* product;
+        const char* kind;  // nullptr: not listed
+    } cases[] = {
+        {"2341", "0043", "Arduino"},       {"2a03", "0043", "Arduino"},
+        {"1a86", "7523", "CH340 serial"},  {"1a86", "5523", nullptr},
+        {"0403", "6001", "FTDI serial"},   {"0403", "6014", nullptr},
+        {"10c4", "ea60", "CP210x serial"}, {"10c4", "ea70", nullptr},
+        {"1d6b", "0002", nullptr},
+    };
+    for (const auto& c : cases) {
+        const char* kind = board::usualBoard(c.vendor, c.product);
+        EXPECT_EQ(kind == nullptr ? "-" : kind, std::string(c.kind == nullptr ? "-" : c.kind))
+            << c.vendor << ":" << c.product;
+    }
+}
+
 struct Opened {
     port::OpenResult result;
     PlayedBoard* board;  // valid while result.port is
