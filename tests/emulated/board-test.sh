@@ -204,8 +204,11 @@ sleep 0.1
 printf '\xa5\x53\x04\x00\xfa\x0f\x0f\xcb\x10' >"$pty"        # one bit off in the code
 printf '\xa5\x53\x05\x00\xfb\x0f\x0f\xcb\x10\x00' >"$pty"    # wrong length
 printf '\xa5\x53\x04\x00\xfb\x0f\x0f\xcb\x11' >"$pty"        # check off by one bit
-head -c 1024 /dev/urandom >"$pty"                            # noise
-sleep 0.5  # 1024 bytes take 0.18 s at 57600 baud
+for _ in 1 2 3 4 5; do                                       # noise, in bursts
+    head -c 200 /dev/urandom >"$pty"
+    sleep 0.1  # 200 bytes take 35 ms at 57600 baud
+done
+sleep 0.3
 check "cut, garbled and noisy frames press no key" "$(codes_since "$from")" ""
 printf "$good" >"$pty"
 settle
