@@ -7,11 +7,8 @@
 #include "commands/CompoundCommands.h"
 #include "commands/Suggestions.h"
 #include "keypad/Red10.h"
+#include "keypad/StrokeShape.h"
 #include "keypad/TextHelpers.h"
-
-namespace {
-constexpr int kReturnPauseMs = 500;
-}
 
 void Red10::sendCommand(std::string word, bool record) {
     toUpperInPlace(word);
@@ -49,7 +46,7 @@ void Red10::printReturnPath() const {
 void Red10::returnToPerformance() {
     returnPath.push_back("ENTER");
     if (!port.lineAbandoned()) {  // an interrupted line walks nothing back
-        port.wait(kReturnPauseMs);
+        port.wait(stroke_shape::kReturnPauseMs);
     }
     for (const std::string& word : returnPath) {
         sendCommand(word, false);

@@ -80,12 +80,7 @@ void ParallelPort::write(std::int32_t value) {
     }
     const auto byte = static_cast<std::uint8_t>(value & 0xFF);
     if (!port_->write(byte)) {
-        failed_ = true;
-        const std::string failure = port_->failure();
-        std::cerr << (failure.empty() ? "pmc10: the port " + port_->describe() + " failed"
-                                      : failure)
-                  << std::endl;
-        sayWhereLeft();
+        fail();
         return;
     }
     last_ = byte;
@@ -105,8 +100,31 @@ void ParallelPort::write(std::int32_t value) {
     }
 }
 
+void ParallelPort::fail() {
+    failed_ = true;
+    const std::string failure = port_->failure();
+    std::cerr << (failure.empty() ? "pmc10: the port " + port_->describe() + " failed" : failure)
+              << std::endl;
+    sayWhereLeft();
+}
+
+void ParallelPort::stroke(std::int32_t code, int holdMs, int gapMs) {
+    if (!ok() || failed_) {
+        return;
+    }
+    if (!port_->stroke(static_cast<std::uint8_t>(code & 0xFF), holdMs, gapMs)) {
+        fail();
+    }
+}
+
 void ParallelPort::wait(int milliseconds) {
     if (!ok() || failed_) {
+        return;
+    }
+    // The pause counts from the end of the strokes handed over, not from their sending (such
+    // a port takes no writes, so the wait counts from now).
+    if (port_->timesStrokes() && !port_->settle()) {
+        fail();
         return;
     }
     port_->waiting(milliseconds);

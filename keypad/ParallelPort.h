@@ -48,8 +48,14 @@ class ParallelPort {
     /// Puts the low byte of `value` on the data lines.
     void write(std::int32_t value);
 
-    /// Waits `milliseconds` from the end of the last write.
+    /// Waits `milliseconds` from the end of the last write (or of the last stroke).
     void wait(int milliseconds);
+
+    /// True when the open port times whole strokes itself (a board with its own timer).
+    bool timesStrokes() const { return port_ != nullptr && port_->timesStrokes(); }
+    /// Hands such a port one whole stroke: the low byte of `code` for `holdMs`, then idle
+    /// for `gapMs`. Returns once the port has taken it.
+    void stroke(std::int32_t code, int holdMs, int gapMs);
 
     /// Before a stroke: takes any signal that has arrived, and tells whether the stroke
     /// may go ahead (the port works and the current line was not abandoned).
@@ -88,6 +94,7 @@ class ParallelPort {
     static StrokeClock* useClock(StrokeClock* clock);
 
   private:
+    void fail();
     void handle(signals::Event event);
     /// Puts the port idle, says where the controller was left and dies by `number`.
     [[noreturn]] void endBy(int number);

@@ -1,10 +1,7 @@
 #include "keypad/Red10.h"
 
 #include "commands/CompoundCommands.h"
-
-namespace {
-constexpr int kKeyDelayMs = 15;
-}
+#include "keypad/StrokeShape.h"
 
 namespace {
 Red10* created = nullptr;
@@ -24,7 +21,7 @@ Red10* existingInstance() {
 // refused number) never waits for a port that another run holds.
 Red10::Red10() {
     fillTables();
-    setKeyDelay(kKeyDelayMs);
+    setKeyDelay(stroke_shape::kKeyDelayMs);
 }
 
 void Red10::fillTables() {
@@ -46,6 +43,11 @@ void Red10::pulsePort(KeyCode value) {
 void Red10::sendKey(KeyCode code) {
     // A failed port or an abandoned line strokes nothing more, not even half a stroke.
     if (!port.readyForStroke()) {
+        return;
+    }
+    // A device that times strokes itself takes the whole stroke at once.
+    if (port.timesStrokes()) {
+        port.stroke(code, keyDelay, keyDelay);
         return;
     }
     pulsePort(code);

@@ -42,6 +42,18 @@ class Port {
     /// async-signal-safe (one system call or one I/O instruction) do it and return true;
     /// the others return false and get an ordinary write() where that is safe.
     virtual bool emergencyIdle() noexcept { return false; }
+
+    /// True when the device times whole strokes itself (a board with its own timer): the
+    /// keypad link then hands it each stroke with stroke() instead of writing and waiting.
+    virtual bool timesStrokes() const { return false; }
+
+    /// One stroke timed by the device: `code` on the lines for `holdMs`, then the idle
+    /// value for `gapMs`. Returns once the device has taken it, with at most this stroke
+    /// still to finish; false when the port failed (failure() says why).
+    virtual bool stroke(std::uint8_t /*code*/, int /*holdMs*/, int /*gapMs*/) { return false; }
+
+    /// Returns once every stroke handed over has ended; false when the port failed.
+    virtual bool settle() { return true; }
 };
 
 /// The outcome of opening a PORT text.

@@ -21,6 +21,9 @@ extern const Backend gpioBackend;
 #if defined(PMC10_HAVE_HIDRAW)
 extern const Backend mcp2221Backend;
 #endif
+#if defined(PMC10_HAVE_BOARD)
+extern const Backend boardBackend;
+#endif
 
 namespace {
 
@@ -41,6 +44,9 @@ std::vector<const Backend*>& registered() {
 #endif
 #if defined(PMC10_HAVE_HIDRAW)
             &mcp2221Backend,
+#endif
+#if defined(PMC10_HAVE_BOARD)
+            &boardBackend,
 #endif
     };
     return all;

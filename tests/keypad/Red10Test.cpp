@@ -1,8 +1,11 @@
 // The controller's construction and the exact port operations of one key stroke.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "commands/CompoundCommands.h"
 #include "keypad/Red10.h"
+#include "port/Registry.h"
 #include "support/ControllerTest.h"
 
 namespace {
@@ -58,6 +61,69 @@ TEST_F(Red10Test, IsCreatedOnceWithPortOpenedAndTablesFilled) {
     EXPECT_TRUE(controller->isPortReady());
     EXPECT_EQ(keyCodes.size(), 28U);
     EXPECT_EQ(compoundCommands.size(), 72U);
+}
+
+/// A port that times whole strokes itself, as the pmc10 board does; the n-th stroke fails.
+struct DevicePort : port::Port {
+    static inline std::vector<std::string> calls;
+    static inline int failAt = -1;
+    bool write(std::uint8_t byte) override {
+        calls.push_back("write " + std::to_string(byte));
+        return true;
+    }
+    void close() override { calls.push_back("close"); }
+    std::string describe() const override { return "device"; }
+    std::string failure() const override { return "pmc10: the device failed"; }
+    bool timesStrokes() const override { return true; }
+    bool stroke(std::uint8_t code, int holdMs, int gapMs) override {
+        calls.push_back("stroke " + std::to_string(code) + " " + std::to_string(holdMs) + " " +
+                        std::to_string(gapMs));
+        return static_cast<int>(calls.size()) != failAt;
+    }
+    bool settle() override {
+        calls.push_back("settled at " + std::to_string(portlib::recorder::virtualNow()));
+        return true;
+    }
+};
+
+TEST_F(Red10Test, APortThatTimesStrokesGetsEachWholeAndThePauseCountsFromTheirEnd) {
+    static const port::Backend device{
+        "device", [](const std::string& text) { return text == "device"; },
+        [](const std::string&) { return port::OpenResult::opened(std::make_unique<DevicePort>()); },
+        nullptr};
+    port::addBackend(&device);
+    const std::string before = port::chosen();
+    for (const int failAt : {-1, 2}) {
+        SCOPED_TRACE(failAt);
+        DevicePort::calls.clear();
+        DevicePort::failAt = failAt;
+        port::choose("device");
+        controller->portLink().release();
+        portlib::recorder::clear();
+        CapturedStreams streams;
+        controller->sendCommand("EDITBANK", true);  // MENU MENU
+        const std::int64_t start = portlib::recorder::virtualNow();
+        controller->returnToPerformance();
+        const std::vector<std::string> whole{
+            "stroke 251 15 15", "stroke 251 15 15", "settled at " + std::to_string(start),
+            "stroke 245 15 15", "stroke 245 15 15", "stroke 243 15 15"};
+        if (failAt < 0) {
+            EXPECT_EQ(DevicePort::calls, whole);
+            EXPECT_EQ(portlib::recorder::virtualNow() - start, 500);
+            EXPECT_EQ(streams.err(), "");
+        } else {
+            // One line, and nothing more reaches the port.
+            EXPECT_EQ(DevicePort::calls,
+                      std::vector<std::string>(whole.begin(), whole.begin() + 2));
+            EXPECT_EQ(streams.err(), "pmc10: the device failed\n");
+        }
+        for (const Operation& op : portlib::recorder::operations()) {
+            EXPECT_NE(op.kind, Kind::Write) << "a write on the host-timed port";
+        }
+        controller->portLink().release();
+    }
+    port::choose(before);
+    controller->isPortReady();
 }
 
 }  // namespace

@@ -34,6 +34,10 @@ for file in ./usr/bin/pmc10 ./usr/bin/pmc10-sim ./usr/share/man/man1/pmc10.1.gz 
     ./usr/share/doc/pmc10/README.md ./usr/share/doc/pmc10/examples/live-rig.pmc10; do
     check "holds $file" "$(grep -cx -- "$file" <<<"$listing")" 1
 done
+if [ -f "$build/pmc10-board.hex" ]; then
+    check "holds the board's firmware" \
+        "$(grep -cx -- ./usr/share/pmc10/firmware/pmc10-board.hex <<<"$listing")" 1
+fi
 for rules in "$2"/dist/60-pmc10-*.rules; do
     check "holds $(basename "$rules")" "$(grep -c "/rules.d/$(basename "$rules")\$" <<<"$listing")" 1
 done

@@ -20,8 +20,10 @@ top=$(basename "$tarball" .tar.gz)
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 tar -xzf "$tarball" -C "$unpacked"
+board_hex=
+if [ -f "$work/build/pmc10-board.hex" ]; then board_hex=share/pmc10/firmware/pmc10-board.hex; fi
 for file in bin/pmc10 bin/pmc10-sim share/man/man1/pmc10.1.gz share/doc/pmc10/README.md \
-    share/doc/pmc10/docs/gpio.md share/doc/pmc10/docs/wiring-pi.svg; do
+    share/doc/pmc10/docs/gpio.md share/doc/pmc10/docs/wiring-pi.svg $board_hex; do
     check "holds $top/$file" "$([ -f "$unpacked/$top/$file" ] && echo yes)" yes
 done
 for tool in pmc10 pmc10-sim; do

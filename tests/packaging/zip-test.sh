@@ -31,8 +31,11 @@ unpacked=$work/unpacked
 rm -rf "$unpacked" && mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$zip")
 docs=$(cd "$src" && find docs -type f \( -name '*.md' -o -name '*.svg' \) | sed 's|^|./|')
-check "files" "$(cd "$unpacked/$top" && find . -type f | sort | tr '\n' ' ')" \
-    "$( (echo ./LICENSE ./README.md ./README.txt ./pmc10-sim.exe ./pmc10.exe; echo "$docs") | tr ' ' '\n' | sort | tr '\n' ' ')"
+# The board's firmware comes along where avr-gcc built it.
+firmware=
+if [ -f "$work/build/pmc10-board.hex" ]; then firmware=./firmware/pmc10-board.hex; fi
+check "files" "$(cd "$unpacked/$top" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" \
+    "$( (echo ./LICENSE ./README.md ./README.txt ./pmc10-sim.exe ./pmc10.exe $firmware; echo "$docs") | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ')"
 
 readme=$unpacked/$top/README.txt
 check "README.txt: every line ends in CR LF" "$(grep -c $'\r$' "$readme")" "$(wc -l <"$readme")"

@@ -108,6 +108,7 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {"ftdi:d:1", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:0/4", "write a USB device as ftdi:d:BUS/DEVICE"},
         {"ftdi:d:1/256", "write a USB device as ftdi:d:BUS/DEVICE"},
+        {"board:", "no serial port after 'board:'"},
 #if defined(PMC10_HAVE_HIDRAW)
         {"mcp2221:", "write an MCP2221A as mcp2221 or mcp2221:/dev/hidrawN"},
         {"mcp2221:hidrawX", "write an MCP2221A as mcp2221 or mcp2221:/dev/hidrawN"},
@@ -179,6 +180,11 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
         {"ftdi:s:0403:6001:NO-SUCH-SERIAL", false, Status::Unusable, "built without libftdi1",
          false},
 #endif
+        // Nothing but a serial line is ever opened as a board.
+        {"board:/dev/null", false, Status::BadText, "/dev/null is not a serial port", false},
+        {"board:/dev/ptmx", false, Status::BadText, "is not a serial port", false},
+        {"board:" + dir_ + "/file", false, Status::BadText, "is not a serial port", false},
+        {"board:" + dir_ + "/missing", false, Status::Unusable, "No such file", false},
 #ifdef PMC10_HAVE_GPIO
         {"gpio:" + dir_ + "/gpiochip9:0,1,2,3", false, Status::Unusable, "no GPIO chip", false},
         {"gpio:" + dir_ + "/file:0,1,2,3", false, Status::Unusable, "is not a GPIO chip", false},

@@ -1,0 +1,268 @@
+#!/usr/bin/env bash
+# The real pmc10 driving the board's real firmware, run by simavr at 16 MHz (board-sim) with
+# its serial line on a pseudo-terminal: the pins' changes, logged to the CPU cycle, must
+# follow the plan that pmc10-sim prints, with every hold and gap 15.000 ms; a killed pmc10,
+# a line closed in the middle of a frame, and garbled or cut frames leave the pins idle.
+# With a Windows build and Wine, pmc10.exe on COM1 (the same pseudo-terminal) does the same.
+#
+#   board-test.sh PMC10 PMC10_SIM BOARD_SIM FIRMWARE_ELF WORKDIR [PMC10_EXE]
+#
+# Exit 77 (skipped) when the firmware or the simulator was not built, except under CI.
+set -euo pipefail
+
+pmc10=$1 sim=$2 board_sim=$3 elf=$4 work=$5 exe=${6:-}
+skip() {
+    echo "skipped: $1"
+    if [ "${CI:-}" = true ]; then exit 1; fi
+    exit 77
+}
+if [ "$board_sim" = - ] || [ ! -x "$board_sim" ]; then
+    skip "no board simulator (install libsimavr-dev)"
+fi
+if [ ! -f "$elf" ]; then skip "no board firmware (install gcc-avr and avr-libc)"; fi
+
+rm -rf "$work"
+mkdir -p "$work"
+pins=$work/pins.log
+failures=0
+check() {  # what got expected
+    if [ "$2" = "$3" ]; then
+        echo "ok: $1"
+    else
+        echo "FAIL: $1"
+        echo "  got:      $2"
+        echo "  expected: $3"
+        failures=$((failures + 1))
+    fi
+}
+
+board_pid=
+start_board() {
+    rm -f "$work/pty"
+    # Paced to the wall clock, the board falls behind it when starved of the CPU, and then
+    # the host's waits look short at the board: it runs at real-time priority where allowed.
+    local rt=()
+    if chrt -f 10 true 2>/dev/null; then rt=(chrt -f 10); fi
+    "${rt[@]}" "$board_sim" "$elf" "$pins" "$work/pty" 2>>"$work/board-sim.err" &
+    board_pid=$!
+    for _ in $(seq 100); do
+        if [ -s "$work/pty" ]; then break; fi
+        sleep 0.05
+    done
+    pty=$(cat "$work/pty")
+}
+stop_board() {
+    if [ -n "$board_pid" ]; then
+        kill "$board_pid" 2>/dev/null || true
+        wait "$board_pid" 2>/dev/null || true
+        board_pid=
+    fi
+}
+trap stop_board EXIT
+
+# Pin log lines from line $1 on (1-based): "cycle lines".
+since() { tail -n +"$1" "$pins"; }
+mark() { echo $(($(wc -l <"$pins") + 1)); }
+# The codes the lines carried (idle left out), as low nibbles.
+codes_since() { since "$1" | awk '$2 != "f" { printf "%s%s", sep, $2; sep = " " }'; }
+# The codes pmc10-sim's trace writes for the same words, as low nibbles.
+plan() {
+    "$sim" "$@" 2>&1 >/dev/null |
+        awk '$2 == "out" && $4 != "0xff" { printf "%s%s", sep, substr($4, 4, 1); sep = " " }'
+}
+# How many holds from line $1 on are not 15.000 ms (240000 cycles, the timer ticks every 64).
+holds_off() {
+    since "$1" | awk 'prev != "" && prev != "f" && ($1 - at < 240000 - 64 || $1 - at > 240000 + 64) { bad++ }
+        { prev = $2; at = $1 } END { print bad + 0 }'
+}
+# Waits until the lines carry a code after line $1 of the log.
+await_code() {
+    for _ in $(seq 200); do
+        if [ -n "$(codes_since "$1")" ]; then return 0; fi
+        sleep 0.01
+    done
+    return 1
+}
+# Waits for the board to finish whatever it has (no change for 200 ms of its time).
+settle() { sleep 0.3; }
+
+start_board
+echo "board on $pty"
+timing_rows=$work/timing.txt
+: >"$timing_rows"
+
+# 1. The plan, to the pin; every hold and gap timed from the log's cycle counts.
+for words in "rd editbankname" "pmcchannel 12"; do
+    # shellcheck disable=SC2086  # the words are meant to split
+    expected=$(plan $words)
+    from=$(mark)
+    status=0
+    # shellcheck disable=SC2086
+    "$pmc10" --port "board:$pty" $words >"$work/out" 2>"$work/err" || status=$?
+    settle
+    check "$words: status" "$status" 0
+    check "$words: the lines carry the plan" "$(codes_since "$from")" "$expected"
+    # Hold: a code to the next idle. Gap: an idle to the next code (within a run).
+    since "$from" | awk '
+        NR > 1 { print (last == "f" ? "gap" : "hold"), $1 - at }
+        { last = $2; at = $1 }' | awk '$1 == "hold" || NR > 1' >"$work/periods"
+    # The first idle span is the time before the run, not a gap; an idle span of more than
+    # 100 ms is the pause before a way back, not a gap.
+    awk 'NR == 1 && $1 == "gap" { next } $1 == "gap" && $2 > 1600000 { $1 = "pause" } { print }' \
+        "$work/periods" | sed '$d' >"$work/spans"
+    check "$words: every pause before a way back at least 500 ms" \
+        "$(awk '$1 == "pause" && $2 < 8000000' "$work/spans" | wc -l)" 0
+    sed -i '/^pause/d' "$work/spans"
+    awk '{ printf "%s %d\n", $1, ($2 + 8) / 16 }' "$work/spans" >>"$timing_rows"
+    # 15 ms is 240000 cycles at 16 MHz; the timer ticks every 64 cycles.
+    check "$words: every hold is 15.000 ms within 4 us" "$(holds_off "$from")" 0
+    check "$words: no gap under 15.000 ms" \
+        "$(awk '$1 == "gap" && $2 < 240000 - 64' "$work/spans" | wc -l)" 0
+    awk -v w="$words" '$1 == "gap" { n++; if ($2 <= 240000 + 64) exact++ }
+        END { printf "%s: %d of %d gaps exactly 15.000 ms (others: the host was late)\n", w, exact, n }' \
+        "$work/spans"
+done
+
+# 2. Killed mid-hold: the board's timer releases the key; at most the one stroke already
+# handed over follows, whole.
+long_run="menu menu menu menu menu menu menu menu menu menu menu menu"
+from=$(mark)
+# shellcheck disable=SC2086
+"$pmc10" --port "board:$pty" $long_run 2>/dev/null &
+victim=$!
+await_code "$from" || true
+sleep 0.004
+kill -KILL "$victim"
+wait "$victim" 2>/dev/null || true
+killed_at=$(since "$from" | awk '$2 != "f" { at = $1 } END { print at }')
+settle
+check "SIGKILL mid-hold: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
+check "SIGKILL mid-hold: every hold still 15.000 ms" "$(holds_off "$from")" 0
+check "SIGKILL mid-hold: the lines idle within 15 ms of the last code" \
+    "$(since "$from" | awk -v k="$killed_at" '$1 > k && $2 == "f" { print ($1 - k <= 240000 + 64); exit }')" 1
+
+# 3. An ending signal: the key in hand finishes, nothing after it starts.
+from=$(mark)
+# shellcheck disable=SC2086
+"$pmc10" --port "board:$pty" $long_run 2>"$work/term.err" &
+victim=$!
+await_code "$from" || true
+sleep 0.004
+at_kill=$(mark)
+kill -TERM "$victim"
+status=0
+wait "$victim" || status=$?
+settle
+check "SIGTERM: dies by the signal" "$status" 143
+# The one stroke handed over behind the key in hand may have begun before the signal was
+# taken; nothing after it.
+check "SIGTERM: at most one stroke begins after the signal" \
+    "$(codes_since "$at_kill" | wc -w | awk '{ print ($1 <= 1) }')" 1
+check "SIGTERM: every hold still 15.000 ms" "$(holds_off "$from")" 0
+check "SIGTERM: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
+
+# 3b. A second run while the first strokes: refused at once, and the first one undisturbed.
+from=$(mark)
+# shellcheck disable=SC2086
+"$pmc10" --port "board:$pty" $long_run 2>/dev/null &
+first=$!
+await_code "$from" || true
+status=0
+"$pmc10" --port "board:$pty" enter 2>"$work/second.err" || status=$?
+wait "$first"
+settle
+check "second run: refused" "$status" 1
+check "second run: says the port is in use" "$(grep -c 'is in use by another' "$work/second.err")" 1
+# shellcheck disable=SC2086
+check "second run: the first plays its plan, whole" "$(codes_since "$from")" "$(plan $long_run)"
+
+# 3c. The board stalls in the middle of a run: pmc10 gives up with one line.
+from=$(mark)
+# shellcheck disable=SC2086
+"$pmc10" --port "board:$pty" $long_run 2>"$work/stall.err" &
+victim=$!
+await_code "$from" || true
+kill -STOP "$board_pid"
+status=0
+wait "$victim" || status=$?
+kill -CONT "$board_pid"
+settle
+check "stalled board: pmc10 fails" "$status" 1
+check "stalled board: one line says so" \
+    "$(grep -c '^pmc10: the board on .* stopped answering' "$work/stall.err")" 1
+check "stalled board: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
+
+# 4. Frames cut short, garbled, or noise: never a key. The line is closed after each.
+stty -F "$pty" raw -echo
+# Someone reads the board's answers, as a serial driver would take them off the line.
+cat "$pty" >"$work/answers" &
+reader=$!
+from=$(mark)
+good='\xa5\x53\x04\x00\xfb\x0f\x0f\xcb\x10'  # a stroke of 0xfb, 15 ms and 15 ms
+printf '\xa5\x53\x04\x00\xfb\x0f' >"$pty"                    # cut short, line closed
+sleep 0.1
+printf '\xa5\x53\x04\x00\xfa\x0f\x0f\xcb\x10' >"$pty"        # one bit off in the code
+printf '\xa5\x53\x05\x00\xfb\x0f\x0f\xcb\x10\x00' >"$pty"    # wrong length
+printf '\xa5\x53\x04\x00\xfb\x0f\x0f\xcb\x11' >"$pty"        # check off by one bit
+for _ in 1 2 3 4 5; do                                       # noise, in bursts
+    head -c 200 /dev/urandom >"$pty"
+    sleep 0.1  # 200 bytes take 35 ms at 57600 baud
+done
+sleep 0.3
+check "cut, garbled and noisy frames press no key" "$(codes_since "$from")" ""
+printf "$good" >"$pty"
+settle
+check "a whole frame after them still strokes" "$(codes_since "$from")" b
+kill "$reader"
+wait "$reader" 2>/dev/null || true
+
+# 5. The board vanishes (its line closes) during a run: pmc10 says so and fails.
+from=$(mark)
+# shellcheck disable=SC2086
+"$pmc10" --port "board:$pty" $long_run 2>"$work/vanish.err" &
+victim=$!
+await_code "$from" || true
+stop_board
+status=0
+wait "$victim" || status=$?
+check "board gone: pmc10 fails" "$status" 1
+check "board gone: one line says so" "$(grep -c '^pmc10: the board on .* failed' "$work/vanish.err")" 1
+
+# 6. No board at the other end: one line with the avrdude command, within about 3 s.
+start_board
+kill -STOP "$board_pid"
+status=0
+started=$(date +%s%N)
+"$pmc10" --port "board:$pty" menu 2>"$work/silent.err" || status=$?
+took=$((($(date +%s%N) - started) / 1000000))
+kill -CONT "$board_pid"
+check "silent board: status" "$status" 1
+check "silent board: the avrdude command for its port" \
+    "$(grep -c "^pmc10: no pmc10 board answers on $pty .*avrdude -p atmega328p -c arduino -P $pty " \
+        "$work/silent.err")" 1
+check "silent board: gives up within 3.5 s" "$((took < 3500))" 1
+
+# 7. Windows: pmc10.exe under Wine with COM1 on the same pseudo-terminal.
+PATH=$PATH:/usr/lib/wine
+if [ -f "$exe" ] && command -v wine64 >/dev/null; then
+    export WINEPREFIX=$work/wine WINEDEBUG=-all
+    wine64 wineboot -i >/dev/null 2>&1 || true
+    ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+    from=$(mark)
+    status=0
+    wine64 "$exe" --port board:COM1 rd editbankname >"$work/wine.out" 2>"$work/wine.err" \
+        </dev/null || status=$?
+    settle
+    check "Windows: status" "$status" 0
+    check "Windows: the lines carry the plan" "$(codes_since "$from")" "$(plan rd editbankname)"
+    check "Windows: every hold 15.000 ms" "$(holds_off "$from")" 0
+fi
+
+awk '{ n[$1]++; if ($2 - 15000 > m[$1]) m[$1] = $2 - 15000 }
+    END { for (k in n) printf "board (emulated) %s: n=%d, longest over 15.000 ms: %d us\n", k, n[k], m[k] }' \
+    "$timing_rows"
+if [ "$failures" -ne 0 ]; then
+    echo "pin log: $pins"
+    exit 1
+fi
+echo "the board on simavr: all checks passed"
