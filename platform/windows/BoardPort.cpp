@@ -227,5 +227,6 @@ std::string firmwarePath() {
 }  // namespace board
 
 namespace port {
-extern const Backend boardBackend{"board", claimsText, openText, listBoards, checkText};
+const char* const kForms = "board:COMN\ta pmc10 board (ATmega328P) that strokes the keys itself";
+extern const Backend boardBackend{"board", claimsText, openText, listBoards, checkText, kForms};
 }  // namespace port
