@@ -17,11 +17,12 @@ fi
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
 
-cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
-    -DPMC10_STATIC=ON -DPMC10_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$work/build" -j2 >/dev/null
+# shellcheck source=../windows/windows-lib.sh
+source "$(dirname "$0")/../windows/windows-lib.sh"
+windows_build "$1" "$src"
+mkdir -p "$work"
 rm -f "$work"/*.zip
-(cd "$work" && cpack -G ZIP --config "$work/build/CPackConfig.cmake" >/dev/null)
+(cd "$work" && cpack -G ZIP --config "$winbuild/CPackConfig.cmake" >/dev/null)
 zip=$(ls "$work"/pmc10-*-windows-x86_64.zip)
 top=$(basename "$zip" .zip)
 version=$(cut -d- -f2 <<<"$top")
@@ -40,8 +41,6 @@ for phrase in "WinIo, by Yariv Kaplan" "bcdedit /set testsigning on" "bcdedit /s
     check "README.txt: says \"$phrase\"" "$(grep -cF -- "$phrase" "$readme")" 1
 done
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 for exe in pmc10.exe pmc10-sim.exe; do
     [ -f "$unpacked/$top/$exe" ] || continue
     # Only Windows' own DLLs: the MinGW runtime is linked in.

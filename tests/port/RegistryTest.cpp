@@ -5,15 +5,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 #include "port/Registry.h"
 #include "support/EntryRun.h"
 #include "support/PortTrace.h"
+#include "support/Subprocess.h"
 
 namespace {
 
@@ -25,37 +26,22 @@ struct Outcome {
 /// Opens `text` in a child process (port state is per process), optionally as an
 /// unprivileged user, and reports how it ended.
 Outcome openInChild(const std::string& text, bool unprivileged) {
-    int channel[2];
-    EXPECT_EQ(pipe(channel), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
+    const RunResult run = runInChild([&] {
         if (unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(3);
+            return 3;
         }
-        dup2(open("/dev/null", O_WRONLY), 2);  // the simulated port's trace
         port::OpenResult result = port::open(text);
-        const std::string message = std::to_string(static_cast<int>(result.status)) + result.reason;
         if (result.port != nullptr) {
             result.port->close();
         }
-        const ssize_t written = write(channel[1], message.data(), message.size());
-        _exit(written == static_cast<ssize_t>(message.size()) ? 0 : 4);
-    }
-    close(channel[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
-        message.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    if (message.empty()) {
+        std::cout << static_cast<int>(result.status) << result.reason << std::flush;
+        return std::cout ? 0 : 4;
+    });
+    EXPECT_EQ(run.exitCode, 0);
+    if (run.out.empty()) {
         return {port::OpenResult::Status::Unusable, "(no answer)"};
     }
-    return {static_cast<port::OpenResult::Status>(message[0] - '0'), message.substr(1)};
+    return {static_cast<port::OpenResult::Status>(run.out[0] - '0'), run.out.substr(1)};
 }
 
 class RegistryTest : public ::testing::Test {

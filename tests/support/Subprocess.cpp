@@ -32,20 +32,12 @@ void drain(int& fd, std::string& into) {
 
 }  // namespace
 
-RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
-                     const RunOptions& options) {
+RunResult runInChild(const std::function<int()>& body, const RunOptions& options) {
     int inPipe[2], outPipe[2], errPipe[2], brokenPipe[2];
     if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(brokenPipe) != 0) {
         return {};
     }
     close(brokenPipe[0]);  // nobody will ever read it
-    std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : argvText) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
 
     const pid_t child = fork();
     if (child == 0) {
@@ -87,8 +79,7 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
                        brokenPipe[1]}) {
             close(fd);
         }
-        execv(path.c_str(), argv.data());
-        _exit(127);
+        _exit(body());
     }
     close(inPipe[0]);
     close(brokenPipe[1]);
@@ -138,12 +129,34 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     closeIfOpen(inFd);
     closeIfOpen(silentFd);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    result.peakKiB = usage.ru_maxrss;
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         result.signal = WTERMSIG(status);
     }
     return result;
+}
+
+RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+    std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : argvText) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return runInChild(
+        [&] {
+            if (options.beforeExec) {
+                options.beforeExec();
+            }
+            execv(path.c_str(), argv.data());
+            return 127;
+        },
+        options);
 }

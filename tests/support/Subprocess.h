@@ -28,6 +28,8 @@ struct RunOptions {
     unsigned long addressSpaceLimit = 0;
     /// Called whenever the child has written to standard error, with all it wrote so far.
     std::function<void(pid_t child, const std::string& errSoFar)> onStderr;
+    /// Called in the child just before it executes `path`.
+    std::function<void()> beforeExec;
 };
 
 /// What a child process wrote and how it ended.
@@ -38,8 +40,14 @@ struct RunResult {
     int exitCode = -1;
     /// The signal that ended it, or 0.
     int signal = 0;
+    /// Its peak resident memory in KiB.
+    long peakKiB = 0;
 };
 
 /// Runs `path` with `args` and waits for it to end.
 RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
                      const RunOptions& options = {});
+
+/// Runs `body` in a child process of this one (for state that is per process), its
+/// return value the exit status, and waits for it to end.
+RunResult runInChild(const std::function<int()>& body, const RunOptions& options = {});

@@ -23,18 +23,16 @@ if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine64 >
     exit 77
 fi
 
-cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
-    -DPMC10_WERROR=ON >/dev/null
-cmake --build "$work/build" -j2 >/dev/null
+# shellcheck source=windows-lib.sh
+source "$(dirname "$0")/windows-lib.sh"
+windows_build "$(dirname "$work")" "$src"
 bare=$work/bare with=$work/with-library planted=$work/planted
 rm -rf "$bare" "$with" "$planted" && mkdir -p "$bare" "$with" "$planted/elsewhere"
-cp "$work/build/pmc10.exe" "$bare/"
-cp "$work/build/pmc10.exe" "$work/build/tests/WinIo64.dll" "$with/"
-cp "$work/build/pmc10.exe" "$planted/"
-cp "$work/build/tests/WinIo64.dll" "$planted/elsewhere/"
+cp "$winbuild/pmc10.exe" "$bare/"
+cp "$winbuild/pmc10.exe" "$winbuild/tests/WinIo64.dll" "$with/"
+cp "$winbuild/pmc10.exe" "$planted/"
+cp "$winbuild/tests/WinIo64.dll" "$planted/elsewhere/"
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
@@ -68,7 +66,7 @@ check "no carriage returns" "$(tr -dc '\r' <"$work/out" | wc -c)" 0
 for dir in "$bare" "$planted"; do
     run "$dir" rd editbankname
     check "$(basename "$dir"): status" "$status" 1
-    check "$(basename "$dir"): error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
+    check "$(basename "$dir"): error line" "$(sed -n 1p "$work/err")" "Error during initialization of WinIo."
     check "$(basename "$dir"): reason names the library" \
         "$(sed -n 2p "$work/err" | grep -c 'pmc10: cannot load .*WinIo64.dll')" 1
     check "$(basename "$dir"): nothing on standard output" "$(cat "$work/out")" ""
@@ -107,7 +105,7 @@ done
 rm -f "$PMC10_WINIO_LOG"
 PMC10_WINIO_FAIL=1 run "$with" menu
 check "failing InitializeWinIo: status" "$status" 1
-check "failing InitializeWinIo: error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
+check "failing InitializeWinIo: error line" "$(sed -n 1p "$work/err")" "Error during initialization of WinIo."
 check "failing InitializeWinIo: no write" "$(grep -c '^SetPortVal' "$PMC10_WINIO_LOG" || true)" 0
 
 # FTDI adapters through D2XX: ftd2xx.dll from the Windows system folder only.
@@ -119,7 +117,7 @@ check "D2XX missing: status" "$status" 1
 check "D2XX missing: the reason" \
     "$(grep -ic '^pmc10: cannot load .*system32.ftd2xx.dll (FTDI.s D2XX driver' "$work/err")" 1
 check "D2XX missing: no call" "$(cat "$work/d2xx.log" 2>/dev/null)" ""
-cp "$work/build/tests/ftd2xx.dll" "$system32/"
+cp "$winbuild/tests/ftd2xx.dll" "$system32/"
 PMC10_D2XX_NONE=1 run "$bare" --port ftdi rd editbankname
 check "no adapter: status" "$status" 1
 check "no adapter: the reason" "$(grep -c '^pmc10: no FTDI adapter is plugged in' "$work/err")" 1
