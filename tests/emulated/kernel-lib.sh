@@ -85,11 +85,24 @@ guest_applets() {  # APPLET...
     for applet; do ln -sf busybox "$root/bin/$applet"; done
 }
 
+# The libraries FILE needs: those it is linked with, and those it opens by their SONAME
+# when first used (named in its text), each with those it needs in turn.
+libraries_of() {  # FILE
+    local soname path
+    ldd "$1" | grep -o '/[^ ]*'
+    for soname in $(strings -a "$1" | grep -oE 'lib[a-z0-9_+-]+\.so\.[0-9]+' | sort -u); do
+        path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { p = $NF } END { print p }')
+        [ -n "$path" ] || continue
+        echo "$path"
+        ldd "$path" | grep -o '/[^ ]*'
+    done
+}
+
 guest_program() {  # FILE [NAME]
     local library libraries
     cp "$1" "$root/bin/${2:-$(basename "$1")}"
     is_static "$1" && return
-    libraries=$(ldd "$1" | grep -o '/[^ ]*')
+    libraries=$(libraries_of "$1" | sort -u)
     for library in $libraries; do
         mkdir -p "$root$(dirname "$library")"
         cp -L "$library" "$root$library"
