@@ -66,6 +66,7 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         const char* why;
     } cases[] = {
         {"bogus", "not a port this tool knows"},
+        {"0x", "not an I/O address"},
         {"0x0", "not an I/O address"},
         {"0x10000", "not an I/O address"},
         {"0xZZ", "not an I/O address"},
