@@ -8,51 +8,44 @@
 #include <string>
 #include <vector>
 
-/// The lines of the manual page's section `heading` (".SH KEYS").
-inline std::vector<std::string> manualSection(const std::string& heading) {
+/// The words of the manual page's section `heading` on the lines that `line` matches
+/// whole: each match of `word`, "\-" read as "-".
+inline std::vector<std::string> manualWords(const std::string& heading, const std::regex& line,
+                                            const std::regex& word) {
     std::ifstream page(PMC10_SOURCE_DIR "/dist/pmc10.1.in");
-    std::vector<std::string> lines;
+    std::vector<std::string> words;
     bool inside = false;
-    for (std::string line; std::getline(page, line);) {
-        if (line.rfind(".SH ", 0) == 0) {
-            inside = line == heading;
-        } else if (inside) {
-            lines.push_back(line);
+    for (std::string text; std::getline(page, text);) {
+        inside = text.rfind(".SH ", 0) == 0 ? text == heading : inside;
+        text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+        for (std::sregex_iterator it(text.begin(), text.end(), word), end;
+             inside && std::regex_match(text, line) && it != end; ++it) {
+            words.push_back(it->str());
         }
     }
-    return lines;
+    return words;
 }
 
-/// The KEYS table: every key name with its code ("MENU, NEXT<TAB>0xfb", "\-" for "-").
+/// The KEYS table: every key name with its code ("MENU, NEXT<TAB>0xfb").
 inline std::map<std::string, int> manualKeys() {
-    static const std::regex kRow(R"(^(.+)\t0x([0-9a-f]{2})$)");
     std::map<std::string, int> keys;
-    for (const std::string& line : manualSection(".SH KEYS")) {
-        std::smatch row;
-        if (!std::regex_match(line, row, kRow)) {
+    std::vector<std::string> names;
+    for (const std::string& word :
+         manualWords(".SH KEYS", std::regex(".+\t0x[0-9a-f]{2}"), std::regex("[^ ,\t]+"))) {
+        if (word.rfind("0x", 0) != 0) {
+            names.push_back(word);
             continue;
         }
-        const std::string names = std::regex_replace(row[1].str(), std::regex(R"(\\-)"), "-");
-        for (std::size_t at = 0; at <= names.size();) {
-            const std::size_t comma = std::min(names.find(", ", at), names.size());
-            keys[names.substr(at, comma - at)] = std::stoi(row[2], nullptr, 16);
-            at = comma + 2;
+        for (const std::string& name : names) {
+            keys[name] = std::stoi(word, nullptr, 16);
         }
+        names.clear();
     }
     return keys;
 }
 
-/// The names of the COMPOUND COMMANDS section, in the manual's order.
+/// The names of the COMPOUND COMMANDS section.
 inline std::vector<std::string> manualCompoundNames() {
-    static const std::regex kName("[A-Z0-9]+");
-    std::vector<std::string> names;
-    for (const std::string& line : manualSection(".SH COMPOUND COMMANDS")) {
-        if (!std::regex_match(line, std::regex("[A-Z0-9]+(, [A-Z0-9]+)*,?"))) {
-            continue;
-        }
-        for (std::sregex_iterator it(line.begin(), line.end(), kName), end; it != end; ++it) {
-            names.push_back(it->str());
-        }
-    }
-    return names;
+    return manualWords(".SH COMPOUND COMMANDS", std::regex("[A-Z0-9]+(, [A-Z0-9]+)*,?"),
+                       std::regex("[A-Z0-9]+"));
 }

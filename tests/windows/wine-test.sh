@@ -46,6 +46,20 @@ run() {
     set -e
 }
 
+# short_holds: from lines "BYTE MICROSECONDS", one per write, the number of times a byte
+# stayed on the port less than 15 ms: a byte stays from its write to the next different
+# one, every code at least 15 ms, and the idle value after a code before the next code.
+short_holds() {
+    awk '{
+        if (n && $1 != held) {
+            if ((held != "0xff" || pressed) && $2 - since < 15000) bad++
+            if (held != "0xff") pressed = 1
+        }
+        if (!n || $1 != held) { held = $1; since = $2 }
+        n++ }
+     END { print bad + 0 }'
+}
+
 # The screens: byte for byte the Linux ones (the usage screen but for the program name).
 for verb in cable commands; do
     run "$bare" "$verb"
@@ -88,17 +102,8 @@ for words in "rd editbankname" "pmcchannel 12" "0x1f3"; do
     check "$words: the writes of the Linux simulation" \
         "$(awk '/^SetPortVal/ { print $5 }' "$PMC10_WINIO_LOG" | tr '\n' ' ')" \
         "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
-    # A byte stays on the port from its write to the next different one: every code at
-    # least 15 ms, and the idle value after a code at least 15 ms before the next code.
-    short=$(awk '/^SetPortVal/ {
-                    if (n && $5 != held) {
-                        if ((held != "0xff" || pressed) && $6 - since < 15000) bad++
-                        if (held != "0xff") pressed = 1
-                    }
-                    if (!n || $5 != held) { held = $5; since = $6 }
-                    n++ }
-                 END { print bad + 0 }' "$PMC10_WINIO_LOG")
-    check "$words: no key held or released for less than 15 ms" "$short" 0
+    check "$words: no key held or released for less than 15 ms" \
+        "$(awk '/^SetPortVal/ { print $5, $6 }' "$PMC10_WINIO_LOG" | short_holds)" 0
 done
 
 # A library whose InitializeWinIo fails.
@@ -140,15 +145,9 @@ for port in ftdi ftdi:s:0403:6001:PMC10FT1 ftdi:i:0403:6001:0; do
             "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $2 }' "$PMC10_D2XX_LOG" | tr '\n' ' ')" \
             "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
         check "$port $words: closed at the end" "$(tail -1 "$PMC10_D2XX_LOG")" "FT_Close"
-        short=$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ {
-                        if (n && $2 != held) {
-                            if ((held != "0xff" || pressed) && $3 - since < 15000) bad++
-                            if (held != "0xff") pressed = 1
-                        }
-                        if (!n || $2 != held) { held = $2; since = $3 }
-                        n++ }
-                     END { print bad + 0 }' "$PMC10_D2XX_LOG")
-        check "$port $words: no key held or released for less than 15 ms" "$short" 0
+        check "$port $words: no key held or released for less than 15 ms" \
+            "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $2, $3 }' \
+                "$PMC10_D2XX_LOG" | short_holds)" 0
     done
 done
 run "$bare" --port ftdi:d:001/002 rd editbankname
