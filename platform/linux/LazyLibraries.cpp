@@ -41,17 +41,19 @@ void resolve(void* library, const char* name, Function*& into) {
 
 #ifdef PMC10_HAVE_LIBFTDI
 
-#define PMC10_FTDI_FUNCTIONS(F)                                                              \
-    F(ftdi_new)                                                                              \
-    F(ftdi_free)                                                                             \
-    F(ftdi_get_error_string) F(ftdi_set_bitmode) F(ftdi_setflowctrl) F(ftdi_usb_close)       \
-        F(ftdi_usb_open_dev) F(ftdi_write_data) F(libusb_bulk_transfer) F(libusb_error_name) \
-            F(libusb_free_device_list) F(libusb_get_bus_number) F(libusb_get_device_address) \
-                F(libusb_get_device_list) F(libusb_ref_device) F(libusb_unref_device)
+// clang-format off
+#define PMC10_FTDI_FUNCTIONS(F)                                                          \
+    F(ftdi_new) F(ftdi_free) F(ftdi_get_error_string) F(ftdi_set_bitmode)                \
+    F(ftdi_setflowctrl) F(ftdi_usb_close) F(ftdi_usb_open_dev) F(ftdi_write_data)        \
+    F(libusb_bulk_transfer) F(libusb_error_name) F(libusb_free_device_list)              \
+    F(libusb_get_bus_number) F(libusb_get_device_address) F(libusb_get_device_list)      \
+    F(libusb_ref_device) F(libusb_unref_device)
+// clang-format on
 
 namespace {
 
 struct Ftdi {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): the name is declared, not used in an expression
 #define PMC10_POINTER(name) decltype(::name)* name = nullptr;
     PMC10_FTDI_FUNCTIONS(PMC10_POINTER)
 #undef PMC10_POINTER
@@ -142,15 +144,16 @@ void libusb_unref_device(libusb_device* device) {
 
 #ifdef PMC10_HAVE_LIBEDIT
 
-#define PMC10_EDIT_FUNCTIONS(F)                                                              \
-    F(el_init)                                                                               \
-    F(el_end)                                                                                \
-    F(el_gets) F(el_insertstr) F(el_line) F(el_set) F(el_get) F(history_init) F(history_end) \
-        F(history)
+// clang-format off
+#define PMC10_EDIT_FUNCTIONS(F)                                                          \
+    F(el_init) F(el_end) F(el_gets) F(el_insertstr) F(el_line) F(el_set) F(el_get)       \
+    F(history_init) F(history_end) F(history)
+// clang-format on
 
 namespace {
 
 struct Edit {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): the name is declared, not used in an expression
 #define PMC10_POINTER(name) decltype(::name)* name = nullptr;
     PMC10_EDIT_FUNCTIONS(PMC10_POINTER)
 #undef PMC10_POINTER

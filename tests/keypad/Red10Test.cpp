@@ -3,8 +3,8 @@
 
 #include "commands/CompoundCommands.h"
 #include "keypad/Red10.h"
-#include "support/EntryRun.h"
 #include "support/ControllerTest.h"
+#include "support/EntryRun.h"
 
 namespace {
 
