@@ -71,6 +71,8 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {"0x10000", "not an I/O address"},
         {"0xZZ", "not an I/O address"},
         {"0x20", "outside the addresses a parallel port can have"},
+        {"0xff", "outside the addresses a parallel port can have"},
+        {"0xfffd", "outside the addresses a parallel port can have"},
         {"parportX", "a parallel port is parportN or /dev/parportN"},
         {dir_ + "/file", "a regular file, not a parallel port"},
         {dir_, "a directory, not a parallel port"},
@@ -120,6 +122,13 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         }
     }
 }
+
+#ifdef PMC10_HAVE_DIRECT_IO
+TEST_F(RegistryTest, TheEdgesOfTheIoAddressesAreTakenWithoutOpeningAnything) {
+    EXPECT_EQ(port::check("0x100"), "");
+    EXPECT_EQ(port::check("0xfffc"), "");
+}
+#endif
 
 TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
     using Status = port::OpenResult::Status;
