@@ -33,14 +33,6 @@ TEST_F(Red10Test, OneStrokeIsSixWritesAndTwoWaitsOfTheKeyDelay) {
     EXPECT_EQ(kindsAndValues(), expected);
 }
 
-TEST_F(Red10Test, StrokesFollowEachOtherWithoutExtraPause) {
-    const std::int64_t before = portlib::recorder::virtualNow();
-    controller->sendKey(0xFB);
-    controller->sendKey(0xF5);
-    EXPECT_EQ(strokes(), "fb f5");
-    EXPECT_EQ(portlib::recorder::virtualNow() - before, 60);
-}
-
 TEST_F(Red10Test, ADryRunGivesBackTheClockAndThePortToTheNextRun) {
     const EntryRun dry = runEntryWith({"-n", "menu"});
     EXPECT_EQ(dry.status, 0);
