@@ -5,27 +5,26 @@
 // or gap is shorter than 15.000 ms.
 //
 // Usage: pmc10_timing_bench [path-to-pmc10-sim] [runs]
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/SimTrace.h"
+#include "support/Subprocess.h"
+
 namespace {
 
 constexpr long kKeyDelayUs = 15000;
-constexpr double kIdealChannel16Us = 21 * 2 * kKeyDelayUs + 500000.0;
+constexpr long kPauseUs = 500000;
+constexpr double kIdealChannel16Us = 21 * 2 * kKeyDelayUs + static_cast<double>(kPauseUs);
 
 double nowMs() {
     timespec ts{};
@@ -41,45 +40,20 @@ struct Run {
 };
 
 Run runSim(const std::string& sim, const std::vector<std::string>& args) {
-    int errPipe[2];
-    if (pipe(errPipe) != 0) {
-        std::perror("pipe");
-        std::exit(2);
-    }
-    std::vector<char*> argv{const_cast<char*>(sim.c_str())};
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
     // Start-up counts from the moment the child calls exec, which it notes in a shared page.
     auto* execAt = static_cast<double*>(
         mmap(nullptr, sizeof(double), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(errPipe[1], 2);
-        const int devNull = open("/dev/null", O_RDWR);
-        dup2(devNull, 0);
-        dup2(devNull, 1);
-        close(errPipe[0]);
-        close(errPipe[1]);
-        *execAt = nowMs();
-        execv(sim.c_str(), argv.data());
-        _exit(127);
-    }
-    close(errPipe[1]);
     Run run;
-    char buffer[8192];
-    for (ssize_t n; (n = read(errPipe[0], buffer, sizeof buffer)) > 0;) {
-        run.trace.append(buffer, static_cast<std::size_t>(n));
-        if (run.startupMs < 0 && run.trace.find(" out ") != std::string::npos) {
+    RunOptions options;
+    options.beforeExec = [execAt] { *execAt = nowMs(); };
+    options.onStderr = [&run, execAt](pid_t, const std::string& err) {
+        if (run.startupMs < 0 && err.find(" out ") != std::string::npos) {
             run.startupMs = nowMs() - *execAt;
         }
-    }
-    close(errPipe[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    run.peakKiB = usage.ru_maxrss;
+    };
+    const RunResult result = runProcess(sim, args, options);
+    run.trace = result.err;
+    run.peakKiB = result.peakKiB;
     munmap(execAt, sizeof(double));
     return run;
 }
@@ -92,38 +66,18 @@ struct Waits {
     long firstWriteUs = -1, lastWriteUs = -1;
 };
 
-long micros(const std::string& stamp) {
-    const std::size_t dot = stamp.find('.');
-    return std::stol(stamp.substr(0, dot)) * 1000 + std::stol(stamp.substr(dot + 1));
-}
-
 void collect(const std::string& trace, Waits& waits) {
-    static const std::regex kLine(
-        R"(^\[ *([0-9.]+)\] (out 0x378 0x([0-9a-f]{2})|sleep (\d+)|init)$)");
-    std::istringstream lines(trace);
-    long lastWrite = -1, asked = -1;
-    bool heldCode = false;
-    std::vector<long>* kind = nullptr;
-    for (std::string line; std::getline(lines, line);) {
-        std::smatch m;
-        if (!std::regex_match(line, m, kLine)) {
-            continue;
-        }
-        const long t = micros(m[1]);
-        if (m[3].matched) {
-            if (kind != nullptr) {
-                kind->push_back(t - lastWrite - asked);
-                kind = nullptr;
-            }
-            if (waits.firstWriteUs < 0) {
-                waits.firstWriteUs = t;
-            }
-            waits.lastWriteUs = t;
-            lastWrite = t;
-            heldCode = m[3] != "ff";
-        } else if (m[4].matched) {
-            asked = std::stol(m[4]) * 1000;
-            kind = asked > kKeyDelayUs ? &waits.pause : heldCode ? &waits.hold : &waits.gap;
+    for (const WaitSpan& span : waitSpans(trace)) {
+        const long asked = span.askedMs * 1000;
+        std::vector<long>& kind = asked > kKeyDelayUs ? waits.pause
+                                  : span.hold     ? waits.hold
+                                                      : waits.gap;
+        kind.push_back(span.lastedMicros - asked);
+    }
+    for (const TraceLine& line : parseTrace(trace)) {
+        if (line.op.rfind("out ", 0) == 0) {
+            waits.firstWriteUs = waits.firstWriteUs < 0 ? line.micros : waits.firstWriteUs;
+            waits.lastWriteUs = line.micros;
         }
     }
 }
@@ -192,7 +146,9 @@ bool measure(const std::string& sim, int runs, const char* title, Waits& waits,
 }
 
 /// The holds and gaps measured at an emulated adapter by its end-to-end test (lines that
-/// begin "hold <us>" or "gap <us>", from the device's own clock): one row each, when the test ran.
+/// begin "hold <us>" or "gap <us>", from the device's own clock): a row each, when the
+/// test ran. A gap as long as the pause before a way back is that pause, not a gap; one
+/// in between is the time between two runs.
 void deviceRows(const std::string& label, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
@@ -200,7 +156,7 @@ void deviceRows(const std::string& label, const std::string& path) {
                     path.c_str());
         return;
     }
-    std::vector<long> hold, gap;
+    std::vector<long> hold, gap, pause;
     char line[256];
     char kind[16];
     long micros = 0;
@@ -209,14 +165,17 @@ void deviceRows(const std::string& label, const std::string& path) {
             continue;
         }
         if (std::string(kind) == "hold") {
-            hold.push_back((micros - kKeyDelayUs) * 1000);
-        } else if (std::string(kind) == "gap") {
-            gap.push_back((micros - kKeyDelayUs) * 1000);
-        }
+            hold.push_back(micros - kKeyDelayUs);
+        } else if (std::string(kind) == "gap" && micros >= kPauseUs) {
+            pause.push_back(micros - kPauseUs);
+        } else if (std::string(kind) == "gap" && micros < (kKeyDelayUs + kPauseUs) / 2) {
+            gap.push_back(micros - kKeyDelayUs);
+        }  // else the time between two runs, neither
     }
     std::fclose(file);
     printRow((label + " hold").c_str(), hold);
     printRow((label + " gap").c_str(), gap);
+    printRow((label + " pause").c_str(), pause);
 }
 
 }  // namespace

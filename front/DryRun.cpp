@@ -9,6 +9,7 @@
 #include "keypad/ParallelPort.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
+#include "keypad/VirtualClock.h"
 #include "port/Port.h"
 #include "port/Registry.h"
 
@@ -17,22 +18,6 @@ namespace dry_run {
 const char* const kPortText = "dry-run";
 
 namespace {
-
-/// Time that passes only when it is waited for: each wait ends at once at its deadline.
-class VirtualClock : public StrokeClock {
-  public:
-    std::int64_t nowNanoseconds() override { return now_; }
-    signals::Event waitUntil(std::int64_t deadline) override {
-        if (deadline > now_) {
-            now_ = deadline;
-        }
-        return {};
-    }
-    signals::Event pending() override { return {}; }
-
-  private:
-    std::int64_t now_ = 0;
-};
 
 struct Stroke {
     std::int64_t startNanos;

@@ -16,6 +16,7 @@
 #include "platform/FtdiText.h"
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
+#include "platform/windows/D2xxAbi.h"
 #include "platform/windows/Library.h"
 #include "port/Port.h"
 
@@ -24,42 +25,6 @@ namespace {
 
 using windows_library::narrow;
 using windows_library::resolve;
-
-// D2XX's types and the calls used, as FTDI's D2XX programmer's guide gives them.
-using FT_HANDLE = void*;
-using FT_STATUS = ULONG;
-constexpr FT_STATUS FT_OK = 0;
-constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
-constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
-constexpr ULONG FT_FLAGS_OPENED = 1;
-constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
-constexpr UCHAR FT_BITMODE_ASYNC_BITBANG = 0x01;
-// FT_DEVICE: the chip types with an asynchronous bit-bang mode. FT8U232AM (1), FT8U100AX
-// (2), unknown chips (3) and the later bridges (FT4222H and on) have none.
-constexpr ULONG FT_DEVICE_BM = 0;
-constexpr ULONG FT_DEVICE_2232C = 4;
-constexpr ULONG FT_DEVICE_X_SERIES = 9;
-
-struct FT_DEVICE_LIST_INFO_NODE {
-    ULONG Flags;
-    ULONG Type;
-    ULONG ID;  // VID << 16 | PID
-    DWORD LocId;
-    char SerialNumber[16];
-    char Description[64];
-    FT_HANDLE ftHandle;
-};
-
-struct D2xx {
-    FT_STATUS(WINAPI* createDeviceInfoList)(DWORD* count);
-    FT_STATUS(WINAPI* getDeviceInfoList)(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count);
-    FT_STATUS(WINAPI* open)(int index, FT_HANDLE* handle);
-    FT_STATUS(WINAPI* openEx)(void* argument, DWORD flags, FT_HANDLE* handle);
-    FT_STATUS(WINAPI* setBitMode)(FT_HANDLE handle, UCHAR mask, UCHAR mode);
-    FT_STATUS(WINAPI* setTimeouts)(FT_HANDLE handle, ULONG readMs, ULONG writeMs);
-    FT_STATUS(WINAPI* write)(FT_HANDLE handle, void* data, DWORD size, DWORD* written);
-    FT_STATUS(WINAPI* close)(FT_HANDLE handle);
-};
 
 // The pins pmc10 drives: D0-D3. The others stay inputs.
 constexpr UCHAR kDataPins = 0x0F;

@@ -85,18 +85,33 @@ guest_applets() {  # APPLET...
     for applet; do ln -sf busybox "$root/bin/$applet"; done
 }
 
+# The libraries FILE needs: those it is linked with, and those it opens by their SONAME
+# when first used (named in its text), each with those it needs in turn.
+libraries_of() {  # FILE
+    local soname path
+    ldd "$1" | grep -o '/[^ ]*'
+    for soname in $(strings -a "$1" | grep -oE 'lib[a-z0-9_+-]+\.so\.[0-9]+' | sort -u); do
+        path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { p = $NF } END { print p }')
+        [ -n "$path" ] || continue
+        echo "$path"
+        ldd "$path" | grep -o '/[^ ]*'
+    done
+}
+
 guest_program() {  # FILE [NAME]
     local library libraries
     cp "$1" "$root/bin/${2:-$(basename "$1")}"
     is_static "$1" && return
-    libraries=$(ldd "$1" | grep -o '/[^ ]*')
+    libraries=$(libraries_of "$1" | sort -u)
     for library in $libraries; do
         mkdir -p "$root$(dirname "$library")"
         cp -L "$library" "$root$library"
     done
 }
 
-# Software emulation: the same on every host (KVM inside a virtual machine can hang).
+# Software emulation: the same on every host (KVM inside a virtual machine can hang). On
+# a busy host the emulated timer can fall behind the kernel's check of it at boot, which
+# then panics: no_timer_check skips that check, as for any virtual machine.
 guest_boot() {  # SECONDS MEMORY [QEMU-ARGS...]
     local seconds=$1 memory=$2
     shift 2
@@ -106,7 +121,7 @@ guest_boot() {  # SECONDS MEMORY [QEMU-ARGS...]
     rm -f "$results"
     timeout "$seconds" qemu-system-x86_64 -M pc -accel tcg -m "$memory" -smp 1 -nographic \
         -no-reboot -kernel "$vmlinuz" -initrd "$guest_work/initramfs.gz" \
-        -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
+        -append "console=ttyS0 quiet panic=-1 rdinit=/init no_timer_check" \
         -serial "file:$guest_work/console.log" -serial "file:$results" \
         -monitor none "$@" >/dev/null 2>&1 </dev/null || true
     touch "$results"

@@ -7,6 +7,7 @@
 #include "keypad/Red10.h"
 #include "port/Registry.h"
 #include "support/ControllerTest.h"
+#include "support/EntryRun.h"
 
 namespace {
 
@@ -23,35 +24,27 @@ std::vector<std::pair<Kind, std::uint32_t>> kindsAndValues() {
 
 class Red10Test : public ControllerTest {};
 
-TEST_F(Red10Test, OneStrokeIsSixWritesAndTwoWaits) {
+TEST_F(Red10Test, OneStrokeIsSixWritesAndTwoWaitsOfTheKeyDelay) {
     controller->sendKey(0xF3);
-    const std::vector<std::pair<Kind, std::uint32_t>> expected{
-        {Kind::Write, 0xFF}, {Kind::Write, 0xF3}, {Kind::Sleep, 15}, {Kind::Write, 0xFF},
-        {Kind::Write, 0xFF}, {Kind::Write, 0xFF}, {Kind::Sleep, 15}, {Kind::Write, 0xFF}};
-    EXPECT_EQ(kindsAndValues(), expected);
-    for (const Operation& op : portlib::recorder::operations()) {
-        if (op.kind == Kind::Write) {
-            EXPECT_EQ(op.address, 0x378);
-            EXPECT_EQ(op.size, 1);
-        }
-    }
-}
-
-TEST_F(Red10Test, StrokesFollowEachOtherWithoutExtraPause) {
-    const std::int64_t before = portlib::recorder::virtualNow();
-    controller->sendKey(0xFB);
-    controller->sendKey(0xF5);
-    EXPECT_EQ(strokes(), "fb f5");
-    EXPECT_EQ(portlib::recorder::virtualNow() - before, 60);
-}
-
-TEST_F(Red10Test, KeyDelaySetsBothHoldAndGap) {
     controller->setKeyDelay(40);
     controller->pulsePort(0xF1);
     controller->setKeyDelay(15);
     const std::vector<std::pair<Kind, std::uint32_t>> expected{
+        {Kind::Write, 0xFF}, {Kind::Write, 0xF3}, {Kind::Sleep, 15}, {Kind::Write, 0xFF},
+        {Kind::Write, 0xFF}, {Kind::Write, 0xFF}, {Kind::Sleep, 15}, {Kind::Write, 0xFF},
         {Kind::Write, 0xFF}, {Kind::Write, 0xF1}, {Kind::Sleep, 40}, {Kind::Write, 0xFF}};
     EXPECT_EQ(kindsAndValues(), expected);
+}
+
+TEST_F(Red10Test, ADryRunGivesBackTheClockAndThePortToTheNextRun) {
+    const EntryRun dry = runEntryWith({"-n", "menu"});
+    EXPECT_EQ(dry.status, 0);
+    EXPECT_NE(dry.out.find("1 strokes"), std::string::npos) << dry.out;
+    EXPECT_EQ(writeCount(), 0);
+    const std::int64_t before = portlib::recorder::virtualNow();
+    EXPECT_EQ(runEntryWith({"menu"}).status, 0);
+    EXPECT_EQ(strokes(), "fb");
+    EXPECT_EQ(portlib::recorder::virtualNow() - before, 30);
 }
 
 TEST_F(Red10Test, IsCreatedOnceWithPortOpenedAndTablesFilled) {

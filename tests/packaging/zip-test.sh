@@ -18,11 +18,12 @@ fi
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
 
-cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
-    -DPMC10_STATIC=ON -DPMC10_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$work/build" -j2 >/dev/null
+# shellcheck source=../windows/windows-lib.sh
+source "$(dirname "$0")/../windows/windows-lib.sh"
+windows_build "$1" "$src"
+mkdir -p "$work"
 rm -f "$work"/*.zip
-(cd "$work" && cpack -G ZIP --config "$work/build/CPackConfig.cmake" >/dev/null)
+(cd "$work" && cpack -G ZIP --config "$winbuild/CPackConfig.cmake" >/dev/null)
 zip=$(ls "$work"/pmc10-*-windows-x86_64.zip)
 top=$(basename "$zip" .zip)
 version=$(cut -d- -f2 <<<"$top")
@@ -33,7 +34,7 @@ rm -rf "$unpacked" && mkdir -p "$unpacked"
 docs=$(cd "$src" && find docs -type f \( -name '*.md' -o -name '*.svg' \) | sed 's|^|./|')
 # The board's firmware comes along where avr-gcc built it.
 firmware=
-if [ -f "$work/build/pmc10-board.hex" ]; then firmware=./firmware/pmc10-board.hex; fi
+if [ -f "$winbuild/pmc10-board.hex" ]; then firmware=./firmware/pmc10-board.hex; fi
 check "files" "$(cd "$unpacked/$top" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" \
     "$( (echo ./LICENSE ./README.md ./README.txt ./pmc10-sim.exe ./pmc10.exe $firmware; echo "$docs") | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ')"
 
@@ -54,8 +55,6 @@ while read -r section; do
         "$(tr -d '\r' <"$readme" | grep -A1 -xF -- "$section" | grep -c '^---')" 1
 done <<<"$named"
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 for exe in pmc10.exe pmc10-sim.exe; do
     [ -f "$unpacked/$top/$exe" ] || continue
     # Only Windows' own DLLs: the MinGW runtime is linked in.

@@ -5,15 +5,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 #include "port/Registry.h"
 #include "support/EntryRun.h"
 #include "support/PortTrace.h"
+#include "support/Subprocess.h"
 
 namespace {
 
@@ -25,37 +26,22 @@ struct Outcome {
 /// Opens `text` in a child process (port state is per process), optionally as an
 /// unprivileged user, and reports how it ended.
 Outcome openInChild(const std::string& text, bool unprivileged) {
-    int channel[2];
-    EXPECT_EQ(pipe(channel), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
+    const RunResult run = runInChild([&] {
         if (unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(3);
+            return 3;
         }
-        dup2(open("/dev/null", O_WRONLY), 2);  // the simulated port's trace
         port::OpenResult result = port::open(text);
-        const std::string message = std::to_string(static_cast<int>(result.status)) + result.reason;
         if (result.port != nullptr) {
             result.port->close();
         }
-        const ssize_t written = write(channel[1], message.data(), message.size());
-        _exit(written == static_cast<ssize_t>(message.size()) ? 0 : 4);
-    }
-    close(channel[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
-        message.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    if (message.empty()) {
+        std::cout << static_cast<int>(result.status) << result.reason << std::flush;
+        return std::cout ? 0 : 4;
+    });
+    EXPECT_EQ(run.exitCode, 0);
+    if (run.out.empty()) {
         return {port::OpenResult::Status::Unusable, "(no answer)"};
     }
-    return {static_cast<port::OpenResult::Status>(message[0] - '0'), message.substr(1)};
+    return {static_cast<port::OpenResult::Status>(run.out[0] - '0'), run.out.substr(1)};
 }
 
 class RegistryTest : public ::testing::Test {
@@ -80,6 +66,7 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         const char* why;
     } cases[] = {
         {"bogus", "not a port this tool knows"},
+        {"0x", "not an I/O address"},
         {"0x0", "not an I/O address"},
         {"0x10000", "not an I/O address"},
         {"0xZZ", "not an I/O address"},
@@ -88,6 +75,8 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         {"0x276", "not where a parallel port starts (a base address is a multiple of 4"},
         {"0x279", "not where a parallel port starts"},
         {"0x27a", "not where a parallel port starts"},
+        {"0xff", "outside the addresses a parallel port can have"},
+        {"0xfffd", "outside the addresses a parallel port can have"},
         {"parportX", "a parallel port is parportN or /dev/parportN"},
         {dir_ + "/file", "a regular file, not a parallel port"},
         {dir_, "a directory, not a parallel port"},
@@ -146,6 +135,13 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
         }
     }
 }
+
+#ifdef PMC10_HAVE_DIRECT_IO
+TEST_F(RegistryTest, TheEdgesOfTheIoAddressesAreTakenWithoutOpeningAnything) {
+    EXPECT_EQ(port::check("0x100"), "");
+    EXPECT_EQ(port::check("0xfffc"), "");
+}
+#endif
 
 TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
     using Status = port::OpenResult::Status;

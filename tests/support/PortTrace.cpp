@@ -7,8 +7,7 @@ using portlib::recorder::Operation;
 namespace {
 
 bool isWrite(const Operation& op, std::uint32_t value) {
-    return op.kind == Operation::Kind::Write && op.value == value && op.address == 0x378 &&
-           op.size == 1;
+    return op.kind == Operation::Kind::Write && op.value == value;
 }
 
 bool isSleep(const Operation& op, std::uint32_t ms) {
@@ -28,9 +27,9 @@ bool strokeAt(const std::vector<Operation>& ops, std::size_t at, std::uint32_t& 
         return false;
     }
     code = ops[at + 1].value;
-    return isWrite(ops[at], 0xFF) && ops[at + 1].address == 0x378 && ops[at + 1].size == 1 &&
-           isSleep(ops[at + 2], 15) && isWrite(ops[at + 3], 0xFF) && isWrite(ops[at + 4], 0xFF) &&
-           isWrite(ops[at + 5], 0xFF) && isSleep(ops[at + 6], 15) && isWrite(ops[at + 7], 0xFF);
+    return isWrite(ops[at], 0xFF) && isSleep(ops[at + 2], 15) && isWrite(ops[at + 3], 0xFF) &&
+           isWrite(ops[at + 4], 0xFF) && isWrite(ops[at + 5], 0xFF) && isSleep(ops[at + 6], 15) &&
+           isWrite(ops[at + 7], 0xFF);
 }
 
 std::string raw(const Operation& op) {

@@ -4,6 +4,7 @@
 #include "support/RecordingPort.h"
 
 #include "keypad/ParallelPort.h"
+#include "keypad/VirtualClock.h"
 #include "port/Registry.h"
 
 namespace {
@@ -14,7 +15,6 @@ std::vector<Operation> log;
 bool failing = false;
 int writesBeforeFailure = -1;
 bool initialised = false;
-std::int64_t clockNanos = 0;
 
 class RecordingPort : public port::Port {
   public:
@@ -25,7 +25,7 @@ class RecordingPort : public port::Port {
         if (writesBeforeFailure > 0) {
             --writesBeforeFailure;
         }
-        log.push_back({Operation::Kind::Write, byte, ParallelPort::kAddress, 1});
+        log.push_back({Operation::Kind::Write, byte});
         return true;
     }
     std::string failure() const override { return "pmc10: the test recorder was unplugged"; }
@@ -34,24 +34,18 @@ class RecordingPort : public port::Port {
 };
 
 /// Waits advance the virtual clock at once, and are recorded in milliseconds.
-class VirtualClock : public StrokeClock {
-  public:
-    std::int64_t nowNanoseconds() override { return clockNanos; }
-    signals::Event waitUntil(std::int64_t deadline) override {
-        const std::int64_t waited = deadline > clockNanos ? deadline - clockNanos : 0;
-        log.push_back({Operation::Kind::Sleep, static_cast<std::uint32_t>(waited / 1000000), 0, 0});
-        clockNanos += waited;
-        return {};
+class RecordingClock : public VirtualClock {
+    void onWait(std::int64_t nanoseconds) override {
+        log.push_back({Operation::Kind::Sleep, static_cast<std::uint32_t>(nanoseconds / 1000000)});
     }
-    signals::Event pending() override { return {}; }
 };
 
-VirtualClock virtualClock;
+RecordingClock virtualClock;
 
 port::OpenResult open(const std::string& /*text*/) {
     // The port of a real run is initialised once per process; so is this one.
     if (!initialised || failing) {
-        log.push_back({Operation::Kind::Init, failing ? 0U : 1U, 0, 0});
+        log.push_back({Operation::Kind::Init, failing ? 0U : 1U});
         initialised = !failing;
     }
     if (failing) {
@@ -89,7 +83,7 @@ void failAfterWrites(int writes) {
     writesBeforeFailure = writes;
 }
 std::int64_t virtualNow() {
-    return clockNanos / 1000000;
+    return virtualClock.nowNanoseconds() / 1000000;
 }
 
 }  // namespace portlib::recorder

@@ -14,8 +14,6 @@ struct Operation {
     Kind kind;
     /// The byte written (Write), the wait in milliseconds (Sleep), or 1/0 for success (Init).
     std::uint32_t value;
-    std::uint16_t address;
-    std::uint8_t size;
 };
 
 /// Every call since the last clear(), in order.

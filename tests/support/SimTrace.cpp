@@ -4,18 +4,27 @@
 #include <regex>
 #include <sstream>
 
-std::vector<std::string> traceOps(const std::string& err, std::string* otherLines) {
+std::vector<TraceLine> parseTrace(const std::string& err, std::string* otherLines) {
+    // Stamps have exactly three decimals: whole microseconds, compared as integers.
     static const std::regex kLine(
         R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378 0x[0-9a-f]{2}|sleep \d+)$)");
-    std::vector<std::string> ops;
+    std::vector<TraceLine> trace;
     std::istringstream lines(err);
     for (std::string line; std::getline(lines, line);) {
         std::smatch match;
         if (std::regex_match(line, match, kLine)) {
-            ops.push_back(match[3]);
+            trace.push_back({std::stol(match[1]) * 1000 + std::stol(match[2]), match[3]});
         } else if (otherLines != nullptr) {
             *otherLines += line + "\n";
         }
+    }
+    return trace;
+}
+
+std::vector<std::string> traceOps(const std::string& err, std::string* otherLines) {
+    std::vector<std::string> ops;
+    for (const TraceLine& line : parseTrace(err, otherLines)) {
+        ops.push_back(line.op);
     }
     return ops;
 }
@@ -45,29 +54,20 @@ std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
 }
 
 std::vector<WaitSpan> waitSpans(const std::string& err) {
-    // Stamps have exactly three decimals: whole microseconds, compared as integers.
-    static const std::regex kLine(
-        R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378 0x([0-9a-f]{2})|sleep (\d+)))");
     std::vector<WaitSpan> spans;
     long lastWrite = -1, asked = -1;
-    bool held = false;
-    std::istringstream lines(err);
-    for (std::string line; std::getline(lines, line);) {
-        std::smatch m;
-        if (!std::regex_search(line, m, kLine)) {
+    bool heldCode = false;
+    for (const TraceLine& line : parseTrace(err)) {
+        if (line.op.rfind("sleep ", 0) == 0) {
+            asked = std::stol(line.op.substr(6));
             continue;
         }
-        const long at = std::stol(m[1]) * 1000 + std::stol(m[2]);
-        if (m[5].matched) {
-            asked = std::stol(m[5]);
-        } else {
-            if (asked >= 0 && lastWrite >= 0) {
-                spans.push_back({asked, at - lastWrite, held});
-            }
-            asked = -1;
-            lastWrite = at;
-            held = m[4].matched && m[4] != "ff";
+        if (asked >= 0 && lastWrite >= 0) {
+            spans.push_back({asked, line.micros - lastWrite, heldCode});
         }
+        asked = -1;
+        lastWrite = line.micros;
+        heldCode = line.op != "init" && line.op != "out 0x378 0xff";
     }
     return spans;
 }

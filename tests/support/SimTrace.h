@@ -5,6 +5,17 @@
 #include <string>
 #include <vector>
 
+/// One trace line: its time stamp in whole microseconds since the port opened, and what
+/// it says ("init", "out 0x378 0xfb", "sleep 15").
+struct TraceLine {
+    long micros;
+    std::string op;
+};
+
+/// The trace lines of a run. Lines that are not trace lines are appended to `otherLines`
+/// if given.
+std::vector<TraceLine> parseTrace(const std::string& err, std::string* otherLines = nullptr);
+
 /// The trace lines of a run, without their time stamps ("init", "out 0x378 0xfb",
 /// "sleep 15"). Lines that are not trace lines are appended to `otherLines` if given.
 std::vector<std::string> traceOps(const std::string& err, std::string* otherLines = nullptr);

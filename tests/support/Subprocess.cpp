@@ -33,15 +33,18 @@ void drain(int& fd, std::string& into) {
     }
 }
 
-/// Waits for `child` to end (with `options` such as WNOHANG); false while it runs.
+/// Waits for `child` to end (with `options` such as WNOHANG); false while it runs. Its
+/// peak memory goes into the result too.
 bool ended(pid_t child, RunResult& result, int options = 0) {
     int status = 0;
+    rusage usage{};
     pid_t got;
-    while ((got = waitpid(child, &status, options)) < 0 && errno == EINTR) {
+    while ((got = wait4(child, &status, options, &usage)) < 0 && errno == EINTR) {
     }
     if (got == 0) {
         return false;
     }
+    result.peakKiB = usage.ru_maxrss;
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
@@ -50,7 +53,8 @@ bool ended(pid_t child, RunResult& result, int options = 0) {
     return true;
 }
 
-/// An argument vector for execv(): pointers into `words`, then the null pointer.
+/// An argument vector for execv(): `path` (or `argv0`), `args`, then the null pointer;
+/// `words` keeps the texts.
 std::vector<char*> argvOf(std::vector<std::string>& words) {
     std::vector<char*> argv;
     for (std::string& word : words) {
@@ -62,16 +66,12 @@ std::vector<char*> argvOf(std::vector<std::string>& words) {
 
 }  // namespace
 
-RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
-                     const RunOptions& options) {
+RunResult runInChild(const std::function<int()>& body, const RunOptions& options) {
     int inPipe[2], outPipe[2], errPipe[2], brokenPipe[2];
     if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(brokenPipe) != 0) {
         return {};
     }
     close(brokenPipe[0]);  // nobody will ever read it
-    std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    const std::vector<char*> argv = argvOf(argvText);
 
     const pid_t child = fork();
     if (child == 0) {
@@ -113,8 +113,7 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
                        brokenPipe[1]}) {
             close(fd);
         }
-        execv(path.c_str(), argv.data());
-        _exit(127);
+        _exit(body());
     }
     close(inPipe[0]);
     close(brokenPipe[1]);
@@ -170,6 +169,22 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
     ended(child, result);
     closeIfOpen(stalledErr);
     return result;
+}
+
+RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+    std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    const std::vector<char*> argv = argvOf(argvText);
+    return runInChild(
+        [&] {
+            if (options.beforeExec) {
+                options.beforeExec();
+            }
+            execv(path.c_str(), argv.data());
+            return 127;
+        },
+        options);
 }
 
 RunResult runOnTerminal(const std::string& path, const std::vector<std::string>& args,

@@ -31,6 +31,8 @@ struct RunOptions {
     std::size_t stderrReadLimit = static_cast<std::size_t>(-1);
     /// Called whenever the child has written to standard error, with all it wrote so far.
     std::function<void(pid_t child, const std::string& errSoFar)> onStderr;
+    /// Called in the child just before it executes `path`.
+    std::function<void()> beforeExec;
 };
 
 /// What a child process wrote and how it ended.
@@ -41,6 +43,8 @@ struct RunResult {
     int exitCode = -1;
     /// The signal that ended it, or 0.
     int signal = 0;
+    /// Its peak resident memory in KiB.
+    long peakKiB = 0;
 };
 
 /// Runs `path` with `args` and waits for it to end.
@@ -61,3 +65,7 @@ struct TerminalStep {
 /// 10 s.
 RunResult runOnTerminal(const std::string& path, const std::vector<std::string>& args,
                         const std::vector<TerminalStep>& steps);
+
+/// Runs `body` in a child process of this one (for state that is per process), its
+/// return value the exit status, and waits for it to end.
+RunResult runInChild(const std::function<int()>& body, const RunOptions& options = {});

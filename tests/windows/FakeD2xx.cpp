@@ -5,53 +5,20 @@
 
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
+
+#include "FakeLog.h"
+#include "platform/windows/D2xxAbi.h"
 
 namespace {
-
-using FT_HANDLE = void*;
-using FT_STATUS = ULONG;
-constexpr FT_STATUS FT_OK = 0;
-constexpr FT_STATUS FT_INVALID_HANDLE = 1;
-constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
-constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
-
-struct FT_DEVICE_LIST_INFO_NODE {
-    ULONG Flags;
-    ULONG Type;
-    ULONG ID;
-    DWORD LocId;
-    char SerialNumber[16];
-    char Description[64];
-    FT_HANDLE ftHandle;
-};
 
 const char* const kSerial = "PMC10FT1";
 int device = 0;  // the one handle: its address
 bool opened = false;
 
-FILE* logFile() {
-    static FILE* const file = [] {
-        char path[MAX_PATH];
-        const DWORD length = GetEnvironmentVariableA("PMC10_D2XX_LOG", path, MAX_PATH);
-        return length > 0 && length < MAX_PATH ? std::fopen(path, "ab") : nullptr;
-    }();
-    return file;
-}
-
-void say(const char* format, unsigned long a = 0, unsigned long b = 0) {
-    if (FILE* file = logFile()) {
-        std::fprintf(file, format, a, b);
-        std::fputc('\n', file);
-        std::fflush(file);
-    }
-}
-
-long long microseconds() {
-    LARGE_INTEGER counter{}, frequency{};
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return counter.QuadPart / frequency.QuadPart * 1000000 +
-           counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+template <typename... Values>
+void say(const char* format, Values... values) {
+    fake_log::say("PMC10_D2XX_LOG", format, static_cast<unsigned long>(values)...);
 }
 
 DWORD present() {
@@ -117,12 +84,9 @@ EXPORT FT_STATUS WINAPI FT_SetBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) 
 }
 
 EXPORT FT_STATUS WINAPI FT_Write(FT_HANDLE handle, void* data, DWORD size, DWORD* written) {
-    if (FILE* file = logFile()) {
-        for (DWORD i = 0; i < size; ++i) {
-            std::fprintf(file, "FT_Write 0x%02x %lld\n", static_cast<const UCHAR*>(data)[i],
-                         microseconds());
-        }
-        std::fflush(file);
+    for (DWORD i = 0; i < size; ++i) {
+        fake_log::say("PMC10_D2XX_LOG", "FT_Write 0x%02x %lld", static_cast<const UCHAR*>(data)[i],
+                      fake_log::microseconds());
     }
     *written = size;
     return handle == &device ? FT_OK : FT_INVALID_HANDLE;
@@ -133,3 +97,14 @@ EXPORT FT_STATUS WINAPI FT_Close(FT_HANDLE handle) {
     opened = false;
     return handle == &device ? FT_OK : FT_INVALID_HANDLE;
 }
+
+// Each stand-in has the type that the port calls it by.
+static_assert(
+    std::is_same_v<decltype(&FT_CreateDeviceInfoList), decltype(D2xx::createDeviceInfoList)>);
+static_assert(std::is_same_v<decltype(&FT_GetDeviceInfoList), decltype(D2xx::getDeviceInfoList)>);
+static_assert(std::is_same_v<decltype(&FT_Open), decltype(D2xx::open)>);
+static_assert(std::is_same_v<decltype(&FT_OpenEx), decltype(D2xx::openEx)>);
+static_assert(std::is_same_v<decltype(&FT_SetBitMode), decltype(D2xx::setBitMode)>);
+static_assert(std::is_same_v<decltype(&FT_SetTimeouts), decltype(D2xx::setTimeouts)>);
+static_assert(std::is_same_v<decltype(&FT_Write), decltype(D2xx::write)>);
+static_assert(std::is_same_v<decltype(&FT_Close), decltype(D2xx::close)>);

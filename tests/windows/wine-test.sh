@@ -23,18 +23,16 @@ if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine64 >
     exit 77
 fi
 
-cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
-    -DPMC10_WERROR=ON >/dev/null
-cmake --build "$work/build" -j2 >/dev/null
+# shellcheck source=windows-lib.sh
+source "$(dirname "$0")/windows-lib.sh"
+windows_build "$(dirname "$work")" "$src"
 bare=$work/bare with=$work/with-library planted=$work/planted
 rm -rf "$bare" "$with" "$planted" && mkdir -p "$bare" "$with" "$planted/elsewhere"
-cp "$work/build/pmc10.exe" "$bare/"
-cp "$work/build/pmc10.exe" "$work/build/tests/WinIo64.dll" "$with/"
-cp "$work/build/pmc10.exe" "$planted/"
-cp "$work/build/tests/WinIo64.dll" "$planted/elsewhere/"
+cp "$winbuild/pmc10.exe" "$bare/"
+cp "$winbuild/pmc10.exe" "$winbuild/tests/WinIo64.dll" "$with/"
+cp "$winbuild/pmc10.exe" "$planted/"
+cp "$winbuild/tests/WinIo64.dll" "$planted/elsewhere/"
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
@@ -46,6 +44,20 @@ run() {
     (cd "$dir" && wine64 ./pmc10.exe "$@" >"$work/out" 2>"$work/err" </dev/null)
     status=$?
     set -e
+}
+
+# short_holds: from lines "BYTE MICROSECONDS", one per write, the number of times a byte
+# stayed on the port less than 15 ms: a byte stays from its write to the next different
+# one, every code at least 15 ms, and the idle value after a code before the next code.
+short_holds() {
+    awk '{
+        if (n && $1 != held) {
+            if ((held != "0xff" || pressed) && $2 - since < 15000) bad++
+            if (held != "0xff") pressed = 1
+        }
+        if (!n || $1 != held) { held = $1; since = $2 }
+        n++ }
+     END { print bad + 0 }'
 }
 
 # The screens: byte for byte the Linux ones (the usage screen but for the program name).
@@ -68,7 +80,7 @@ check "no carriage returns" "$(tr -dc '\r' <"$work/out" | wc -c)" 0
 for dir in "$bare" "$planted"; do
     run "$dir" rd editbankname
     check "$(basename "$dir"): status" "$status" 1
-    check "$(basename "$dir"): error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
+    check "$(basename "$dir"): error line" "$(sed -n 1p "$work/err")" "Error during initialization of WinIo."
     check "$(basename "$dir"): reason names the library" \
         "$(sed -n 2p "$work/err" | grep -c 'pmc10: cannot load .*WinIo64.dll')" 1
     check "$(basename "$dir"): nothing on standard output" "$(cat "$work/out")" ""
@@ -90,24 +102,15 @@ for words in "rd editbankname" "pmcchannel 12" "0x1f3"; do
     check "$words: the writes of the Linux simulation" \
         "$(awk '/^SetPortVal/ { print $5 }' "$PMC10_WINIO_LOG" | tr '\n' ' ')" \
         "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
-    # A byte stays on the port from its write to the next different one: every code at
-    # least 15 ms, and the idle value after a code at least 15 ms before the next code.
-    short=$(awk '/^SetPortVal/ {
-                    if (n && $5 != held) {
-                        if ((held != "0xff" || pressed) && $6 - since < 15000) bad++
-                        if (held != "0xff") pressed = 1
-                    }
-                    if (!n || $5 != held) { held = $5; since = $6 }
-                    n++ }
-                 END { print bad + 0 }' "$PMC10_WINIO_LOG")
-    check "$words: no key held or released for less than 15 ms" "$short" 0
+    check "$words: no key held or released for less than 15 ms" \
+        "$(awk '/^SetPortVal/ { print $5, $6 }' "$PMC10_WINIO_LOG" | short_holds)" 0
 done
 
 # A library whose InitializeWinIo fails.
 rm -f "$PMC10_WINIO_LOG"
 PMC10_WINIO_FAIL=1 run "$with" menu
 check "failing InitializeWinIo: status" "$status" 1
-check "failing InitializeWinIo: error line" "$(head -1 "$work/err")" "Error during initialization of WinIo."
+check "failing InitializeWinIo: error line" "$(sed -n 1p "$work/err")" "Error during initialization of WinIo."
 check "failing InitializeWinIo: no write" "$(grep -c '^SetPortVal' "$PMC10_WINIO_LOG" || true)" 0
 
 # Two runs at one address: the second waits for the first, says so, and its strokes follow.
@@ -130,7 +133,7 @@ check "D2XX missing: status" "$status" 1
 check "D2XX missing: the reason" \
     "$(grep -ic '^pmc10: cannot load .*system32.ftd2xx.dll (FTDI.s D2XX driver' "$work/err")" 1
 check "D2XX missing: no call" "$(cat "$work/d2xx.log" 2>/dev/null)" ""
-cp "$work/build/tests/ftd2xx.dll" "$system32/"
+cp "$winbuild/tests/ftd2xx.dll" "$system32/"
 PMC10_D2XX_NONE=1 run "$bare" --port ftdi rd editbankname
 check "no adapter: status" "$status" 1
 check "no adapter: the reason" "$(grep -c '^pmc10: no FTDI adapter is plugged in' "$work/err")" 1
@@ -153,15 +156,9 @@ for port in ftdi ftdi:s:0403:6001:PMC10FT1 ftdi:i:0403:6001:0; do
             "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $2 }' "$PMC10_D2XX_LOG" | tr '\n' ' ')" \
             "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
         check "$port $words: closed at the end" "$(tail -1 "$PMC10_D2XX_LOG")" "FT_Close"
-        short=$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ {
-                        if (n && $2 != held) {
-                            if ((held != "0xff" || pressed) && $3 - since < 15000) bad++
-                            if (held != "0xff") pressed = 1
-                        }
-                        if (!n || $2 != held) { held = $2; since = $3 }
-                        n++ }
-                     END { print bad + 0 }' "$PMC10_D2XX_LOG")
-        check "$port $words: no key held or released for less than 15 ms" "$short" 0
+        check "$port $words: no key held or released for less than 15 ms" \
+            "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $2, $3 }' \
+                "$PMC10_D2XX_LOG" | short_holds)" 0
     done
 done
 run "$bare" --port ftdi:d:001/002 rd editbankname

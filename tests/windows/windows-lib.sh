@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Shared by the Windows test under Wine and the Windows zip: one MinGW-w64 cross build
+# (static, so that no MinGW DLL is needed) and one Wine prefix, made once under a lock so
+# that tests started together share them. Source it after `set -euo pipefail`.
+#
+#   windows_build BUILD-DIR SOURCE-DIR   sets winbuild (the cross build's folder, in
+#                                        BUILD-DIR/windows-shared) and exports WINEPREFIX
+
+windows_build() {
+    local shared
+    shared=$(realpath -m "$1/windows-shared")
+    mkdir -p "$shared"
+    winbuild=$shared/build
+    export WINEPREFIX=$shared/wineprefix WINEDEBUG=-all
+    (
+        flock 9
+        cmake -S "$2" -B "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$2/cmake/mingw-w64-x86_64.cmake" \
+            -DPMC10_STATIC=ON -DPMC10_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+        cmake --build "$winbuild" -j2 >/dev/null
+        [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
+    ) 9>"$shared/.lock"
+}
