@@ -250,6 +250,11 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine64 >/dev
     source "$(dirname "$0")/../windows/windows-lib.sh"
     windows_build "$build" "$(dirname "$0")/../.."
     exe=$winbuild/pmc10.exe
+    # A prefix of its own: Wine maps COM1 to /dev/ttyS0 whenever its mount manager starts,
+    # unless the Ports key names another device.
+    export WINEPREFIX=$work/wine
+    wine64 wineboot -i >/dev/null 2>&1 || true
+    wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1 || true
     ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
     from=$(mark)
     status=0
