@@ -279,8 +279,27 @@ class Mcp2221Port final : public Port {
 
     bool broken(int error) {
         failure_ = "pmc10: the " + describe() + " failed: " + std::strerror(error);
-        if (error == ENODEV || error == EIO || error == ESHUTDOWN) {
+        if (gone(error)) {
             failure_ += " (the chip is gone: was the adapter unplugged?)";
+        }
+        return false;
+    }
+
+    /// Whether the chip has left the bus. A transfer cut by an unplug can fail with a
+    /// protocol error before the kernel has seen the chip go; it follows within moments.
+    bool gone(int error) const {
+        if (error == ENODEV || error == EIO || error == ESHUTDOWN) {
+            return true;
+        }
+        if (error != EPROTO && error != EPIPE) {
+            return false;
+        }
+        for (int tries = 0; tries < 20; ++tries) {
+            hidraw_devinfo info{};
+            if (ioctl(fd_, HIDIOCGRAWINFO, &info) != 0 && errno == ENODEV) {
+                return true;
+            }
+            usleep(10000);
         }
         return false;
     }

@@ -103,6 +103,9 @@ TEST(Interrupt, StopWaitsForTheStrokeAndTheRunGoesOnAfterContinue) {
     for (const int stop : {SIGTSTP, SIGTTIN, SIGTTOU}) {
         SCOPED_TRACE(stop);
         RunOptions options;
+        // A group of its own under this test, so never an orphaned one, whose stop
+        // signals the kernel would discard.
+        options.ownProcessGroup = true;
         auto stopped = std::make_shared<bool>(false);
         auto sent = std::make_shared<bool>(false);
         options.onStderr = [=](pid_t child, const std::string& err) {
