@@ -70,7 +70,7 @@ void collect(const std::string& trace, Waits& waits) {
     for (const WaitSpan& span : waitSpans(trace)) {
         const long asked = span.askedMs * 1000;
         std::vector<long>& kind = asked > kKeyDelayUs ? waits.pause
-                                  : span.hold     ? waits.hold
+                                  : span.hold         ? waits.hold
                                                       : waits.gap;
         kind.push_back(span.lastedMicros - asked);
     }

@@ -298,7 +298,7 @@ const char* historyShape(int op) {
 
 /// Reads the arguments of `shape` from `ap` and hands them to `call`.
 template <typename Call>
-int forward(const char* shape, va_list ap, Call call) {
+int forward(const char* shape, va_list& ap, Call call) {
     const std::string_view kind(shape);
     if (kind == "I") {
         return call(va_arg(ap, int));
@@ -368,39 +368,40 @@ void history_end(History* history) {
 }
 
 int el_set(EditLine* line, int op, ...) {
-    if (edit().el_set == nullptr) {
+    const auto function = edit().el_set;
+    if (function == nullptr) {
         return -1;
     }
     va_list ap;
     va_start(ap, op);
-    const int result = forward(elSetShape(op), ap, [&](auto... arguments) {
-        return edit().el_set(line, op, arguments...);
-    });
+    const int result = forward(elSetShape(op), ap,
+                               [&](auto... arguments) { return function(line, op, arguments...); });
     va_end(ap);
     return result;
 }
 
 int el_get(EditLine* line, int op, ...) {
-    if (edit().el_get == nullptr) {
+    const auto function = edit().el_get;
+    if (function == nullptr) {
         return -1;
     }
     va_list ap;
     va_start(ap, op);
-    const int result = forward(elGetShape(op), ap, [&](auto... arguments) {
-        return edit().el_get(line, op, arguments...);
-    });
+    const int result = forward(elGetShape(op), ap,
+                               [&](auto... arguments) { return function(line, op, arguments...); });
     va_end(ap);
     return result;
 }
 
 int history(History* history, HistEvent* event, int op, ...) {
-    if (edit().history == nullptr) {
+    const auto function = edit().history;
+    if (function == nullptr) {
         return -1;
     }
     va_list ap;
     va_start(ap, op);
     const int result = forward(historyShape(op), ap, [&](auto... arguments) {
-        return edit().history(history, event, op, arguments...);
+        return function(history, event, op, arguments...);
     });
     va_end(ap);
     return result;
