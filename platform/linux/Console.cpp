@@ -25,19 +25,15 @@ constexpr std::size_t kChunk = 4096;
 /// (a closed reader, a full disk): output is a courtesy, never the end of a run.
 void writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
-        // Where there is room the text goes out first, so that a signal arriving meanwhile
-        // cannot swallow a line already on its way (a port's failure). Only a wait for room
-        // is one that a signal ends; on the way out of a signal nothing waits for room, and
-        // what does not fit now is dropped.
-        pollfd fds{fd, POLLOUT, 0};
-        const bool room = ::poll(&fds, 1, 0) == 1 && fds.revents != 0;
-        if (!room && signals::ending() != 0) {
-            return;
-        }
-        if (!room) {
-            if (const signals::Event event = signals::waitForDescriptor(fd, true)) {
-                signals::dispatch(event);
+        if (signals::ending() != 0) {
+            // On the way out of a signal nothing waits for room: what does not fit now is
+            // dropped.
+            pollfd fds{fd, POLLOUT, 0};
+            if (::poll(&fds, 1, 0) != 1 || (fds.revents & POLLOUT) == 0) {
+                return;
             }
+        } else if (const signals::Event event = signals::waitForDescriptor(fd, true)) {
+            signals::dispatch(event);
             continue;
         }
         const ssize_t written = ::write(fd, data, size < kChunk ? size : kChunk);
