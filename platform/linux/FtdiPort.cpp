@@ -52,9 +52,6 @@ namespace port {
 namespace {
 
 const char* const kSysfsDevices = "/sys/bus/usb/devices";
-const char* const kUdevHint =
-    "install dist/60-pmc10-ftdi.rules in /etc/udev/rules.d, add your user to the group "
-    "plugdev, then plug the adapter in again";
 
 /// One USB device seen in sysfs.
 struct UsbDevice {
@@ -146,6 +143,17 @@ std::vector<UsbDevice> usbDevices() {
     return found;
 }
 
+std::string check(const std::string& text) {
+    std::string why;
+    return ftdi_text::parse(text, why) ? std::string() : why;
+}
+
+bool claims(const std::string& text) {
+    return ftdi_text::claims(text);
+}
+
+#if defined(PMC10_HAVE_LIBFTDI)
+
 /// Why a device that is not a chip this backend drives is refused, untouched.
 std::string leftAlone(const UsbDevice& device) {
     std::string what = ftdi_text::ids(device.vendor, device.product);
@@ -214,6 +222,10 @@ bool pick(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& w
     return false;
 }
 
+const char* const kUdevHint =
+    "install dist/60-pmc10-ftdi.rules in /etc/udev/rules.d, add your user to the group "
+    "plugdev, then plug the adapter in again";
+
 /// The device `selector` picks among those present, or a "pmc10: " line saying why none.
 /// Only a chip this backend drives is picked: any other device is refused, untouched.
 bool find(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& why) {
@@ -226,17 +238,6 @@ bool find(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& w
     }
     return true;
 }
-
-std::string check(const std::string& text) {
-    std::string why;
-    return ftdi_text::parse(text, why) ? std::string() : why;
-}
-
-bool claims(const std::string& text) {
-    return ftdi_text::claims(text);
-}
-
-#if defined(PMC10_HAVE_LIBFTDI)
 
 // The pins pmc10 drives: D0-D3. The others stay inputs.
 constexpr unsigned char kDataPins = 0x0F;
@@ -565,7 +566,6 @@ void list(std::vector<PortInfo>& out) {
         if (!ftdi_text::isFtdiProduct(device.vendor, device.product)) {
             continue;
         }
-        const bool bitBang = device.chip() != ftdi_text::Chip::None;
         PortInfo info;
         info.name = ftdi_text::selecting(device.vendor, device.product, device.serial,
                                          "ftdi:d:" + device.busDevice());
@@ -574,6 +574,7 @@ void list(std::vector<PortInfo>& out) {
         info.detail += device.serial.empty() ? ", no serial number" : ", serial " + device.serial;
         info.detail += ", USB " + device.busDevice();
 #if defined(PMC10_HAVE_LIBFTDI)
+        const bool bitBang = device.chip() != ftdi_text::Chip::None;
         info.usable = bitBang && device.accessible();
         if (!bitBang) {
             char release[48];

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -62,14 +64,26 @@ TEST(Interrupt, EveryEndingSignalLetsTheKeyFinishThenKillsTheRunByThatSignal) {
         SCOPED_TRACE("signal " + std::to_string(signalNumber) + " after " + std::to_string(delay) +
                      " ms");
         RunOptions options;
-        options.onStderr = signalAfter("out 0x378 0xfb", 1, delay, signalNumber);
+        const auto started = std::chrono::steady_clock::now();
+        auto sentAt = std::make_shared<std::chrono::steady_clock::time_point>(started);
+        const auto send = signalAfter("out 0x378 0xfb", 1, delay, signalNumber);
+        options.onStderr = [&](pid_t child, const std::string& err) {
+            send(child, err);
+            if (*sentAt == started && countOf(err, "out 0x378 0xfb") > 0) {
+                *sentAt = std::chrono::steady_clock::now();
+            }
+        };
         const RunResult run = runProcess(PMC10_SIM, manyStrokes(), options);
         EXPECT_EQ(run.signal, signalNumber);
-        const std::vector<std::string> ops = traceOps(run.err);
-        ASSERT_FALSE(ops.empty());
-        EXPECT_EQ(ops.back(), "out 0x378 0xff");
-        // A stroke (eight trace lines) takes 30 ms: a run that went on has more.
-        EXPECT_LE(ops.size(), 8U * static_cast<unsigned>(delay / 30 + 6)) << "the run went on";
+        const std::vector<TraceLine> trace = parseTrace(run.err);
+        ASSERT_FALSE(trace.empty());
+        EXPECT_EQ(trace.back().op, "out 0x378 0xff");
+        // The child's clock starts after `started`, so the signal came at most this long
+        // into its trace: after it, the run has one stroke to finish (30 ms, and more for
+        // a loaded machine's scheduling), not the rest of its strokes.
+        const long sentMicros = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(*sentAt - started).count());
+        EXPECT_LE(trace.back().micros, sentMicros + 200000) << "the run went on";
         if (std::find(crashes.begin(), crashes.end(), signalNumber) == crashes.end()) {
             // No stroke cut short: a crash alone idles the port at once.
             expectFullHolds(run.err);
