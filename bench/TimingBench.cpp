@@ -17,13 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "keypad/StrokeShape.h"
 #include "support/SimTrace.h"
 #include "support/Subprocess.h"
 
 namespace {
 
-constexpr long kKeyDelayUs = 15000;
-constexpr long kPauseUs = 500000;
+constexpr long kKeyDelayUs = stroke_shape::kKeyDelayMs * 1000L;
+constexpr long kPauseUs = stroke_shape::kReturnPauseMs * 1000L;
 constexpr double kIdealChannel16Us = 21 * 2 * kKeyDelayUs + static_cast<double>(kPauseUs);
 
 double nowMs() {
@@ -134,14 +135,16 @@ bool measure(const std::string& sim, int runs, const char* title, Waits& waits,
     }
     std::printf("\n%s: pmcchannel 16, %d runs; overshoot per wait in ms\n", title, runs);
     std::printf("  %-22s %6s %9s %9s %9s %9s\n", "wait", "count", "min", "median", "p99", "max");
-    printRow("key hold (15 ms)", waits.hold);
-    printRow("idle gap (15 ms)", waits.gap);
-    printRow("pause (500 ms)", waits.pause);
+    const std::string key = " (" + std::to_string(stroke_shape::kKeyDelayMs) + " ms)";
+    printRow(("key hold" + key).c_str(), waits.hold);
+    printRow(("idle gap" + key).c_str(), waits.gap);
+    printRow(("pause (" + std::to_string(stroke_shape::kReturnPauseMs) + " ms)").c_str(),
+             waits.pause);
     std::vector<long> all = waits.hold;
     all.insert(all.end(), waits.gap.begin(), waits.gap.end());
     printRow("holds and gaps", all);
-    std::printf("  whole run / ideal (1.130 s): median %.5f, max %.5f\n", percentile(ratios, 0.5),
-                percentile(ratios, 1.0));
+    std::printf("  whole run / ideal (%.3f s): median %.5f, max %.5f\n", kIdealChannel16Us / 1e6,
+                percentile(ratios, 0.5), percentile(ratios, 1.0));
     return all.empty() || percentile(all, 0) >= 0;
 }
 

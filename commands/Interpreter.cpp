@@ -10,6 +10,34 @@
 #include "keypad/StrokeShape.h"
 #include "keypad/TextHelpers.h"
 
+namespace {
+Red10* created = nullptr;
+}
+
+// The controller is created here, where both its tables are known: the key codes below it
+// and the menu tree beside the interpreter.
+Red10& instance() {
+    // Never destroyed: the port stays open until the run releases it or the process ends.
+    static Red10* const controller = created = new Red10();
+    return *controller;
+}
+
+Red10* existingInstance() {
+    return created;
+}
+
+// The port opens on first use, not here: a run that strokes nothing (the listing, a
+// refused number) never waits for a port that another run holds.
+Red10::Red10() {
+    fillTables();
+    setKeyDelay(stroke_shape::kKeyDelayMs);
+}
+
+void Red10::fillTables() {
+    fillKeyCodes();
+    fillCompoundCommands();
+}
+
 void Red10::sendCommand(std::string word, bool record) {
     toUpperInPlace(word);
     const KeyCode code = tokenToKeyCode(word);

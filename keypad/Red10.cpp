@@ -1,33 +1,7 @@
+// The controller's key strokes: idle, a code held one key delay, idle again.
 #include "keypad/Red10.h"
 
-#include "commands/CompoundCommands.h"
 #include "keypad/StrokeShape.h"
-
-namespace {
-Red10* created = nullptr;
-}
-
-Red10& instance() {
-    // Never destroyed: the port stays open until the run releases it or the process ends.
-    static Red10* const controller = created = new Red10();
-    return *controller;
-}
-
-Red10* existingInstance() {
-    return created;
-}
-
-// The port opens on first use, not here: a run that strokes nothing (the listing, a
-// refused number) never waits for a port that another run holds.
-Red10::Red10() {
-    fillTables();
-    setKeyDelay(stroke_shape::kKeyDelayMs);
-}
-
-void Red10::fillTables() {
-    fillKeyCodes();
-    fillCompoundCommands();
-}
 
 void Red10::writeIdle() {
     port.write(kIdle);
@@ -50,6 +24,17 @@ void Red10::sendKey(KeyCode code) {
         port.stroke(code, keyDelay, keyDelay);
         return;
     }
-    pulsePort(code);
-    pulsePort(kIdle);
+    for (const stroke_shape::Step step : stroke_shape::kStroke) {
+        switch (step) {
+            case stroke_shape::Step::WriteIdle:
+                writeIdle();
+                break;
+            case stroke_shape::Step::WriteCode:
+                port.write(code);
+                break;
+            case stroke_shape::Step::Wait:
+                port.wait(keyDelay);
+                break;
+        }
+    }
 }

@@ -1,7 +1,7 @@
 // The controller: the one object that knows the foot controller's keys, strokes them on
 // the parallel port, interprets command words and records the way back to performance
-// mode. Its operations are spread over keypad/ (construction, port, key strokes) and
-// commands/ (interpreter, procedures, listing).
+// mode. Its operations are spread over keypad/ (the port and key strokes) and commands/
+// (its creation with the tables, interpreter, procedures, listing), which builds on keypad/.
 #pragma once
 
 #include <deque>

@@ -141,14 +141,18 @@ run timing pmc10 --port ftdi r $(codes 40 0xf1)
 
 # A signal while a key is held, SIGINT and each crash signal (ABRT SEGV BUS TRAP SYS FPE
 # ILL): the device sends it as soon as it has the third code (pmc10 in the foreground, so
-# that the signal is not ignored). ftdi_sio has the adapter back after each.
+# that the signal is not ignored). ftdi_sio has the adapter back after each. Each signal
+# is sent in two runs: on a loaded host the emulated device may be late enough to send it
+# in the gap instead, and one of the two must land in a hold.
 for number in 2 6 11 7 5 31 8 4; do
-    mark "signal-$number"
-    # shellcheck disable=SC2016,SC2046
-    sh -c 'echo "3 '$number' $$" >'$trigger'; exec pmc10 --port ftdi r "$@"' sh $(codes 12 0xf1) \
-        >/tmp/out 2>/tmp/err
-    report "signal-$number" $?
-    echo "ftdi_sio bound after signal $number: $(ls /sys/bus/usb/drivers/ftdi_sio | grep -c ':1\.0$')" >$results
+    for try in 1 2; do
+        mark "signal-$number-$try"
+        # shellcheck disable=SC2016,SC2046
+        sh -c 'echo "3 '$number' $$" >'$trigger'; exec pmc10 --port ftdi r "$@"' sh $(codes 12 0xf1) \
+            >/tmp/out 2>/tmp/err
+        report "signal-$number-$try" $?
+        echo "ftdi_sio bound after signal $number-$try: $(ls /sys/bus/usb/drivers/ftdi_sio | grep -c ':1\.0$')" >$results
+    done
 done
 
 # The adapter stops taking bytes for 1.5 s, then 3 s, as the third code reaches the pins.
@@ -287,18 +291,23 @@ echo "FTDI (emulated): gap overshoot us: $(figures gap)"
 # A signal during a hold: the process dies by it, the pins end idle, and ftdi_sio has the
 # adapter back, after SIGINT as after each crash signal.
 for number in 2 6 11 7 5 31 8 4; do
-    name=signal-$number
     sig=SIG$(kill -l "$number")
-    check "$sig: dies by the signal" "$(status_of "$name")" $((128 + number))
-    check "$sig: the last byte on the pins is the idle value" "$(bytes "$name" | awk '{ print $NF }')" ff
-    check "$sig: the pins end idle" \
-        "$(segment "$name" | awk '$2 == "pins" { p = $3 } $2 == "out" { p = $6 } END { print p }')" "pins=0xff"
-    signalled=$(segment "$name" | awk '$2 == "out" && $3 != "0xff" { code = $1 } $2 == "signal" { print $1 - code }')
-    check "$sig: it came during a hold (${signalled} us after the code)" \
-        "$([ "${signalled:-99999}" -lt 15000 ] && echo yes)" yes
-    check "$sig: ftdi_sio has the adapter back" "$(grep -c "^ftdi_sio bound after signal $number: 1$" "$results")" 1
+    in_hold=
+    for try in 1 2; do
+        name=signal-$number-$try
+        check "$sig ($try): dies by the signal" "$(status_of "$name")" $((128 + number))
+        check "$sig ($try): the last byte on the pins is the idle value" "$(bytes "$name" | awk '{ print $NF }')" ff
+        check "$sig ($try): the pins end idle" \
+            "$(segment "$name" | awk '$2 == "pins" { p = $3 } $2 == "out" { p = $6 } END { print p }')" "pins=0xff"
+        check "$sig ($try): ftdi_sio has the adapter back" \
+            "$(grep -c "^ftdi_sio bound after signal $number-$try: 1$" "$results")" 1
+        signalled=$(segment "$name" | awk '$2 == "out" && $3 != "0xff" { code = $1 } $2 == "signal" { print $1 - code }')
+        echo "$sig ($try): it came ${signalled:-?} us after the code"
+        if [ "${signalled:-99999}" -lt 15000 ]; then in_hold=yes; fi
+    done
+    check "$sig: one of the two came during a hold" "$in_hold" yes
 done
-interrupted=$(driven signal-2 | awk 'code != "" { held = $1 - since; code = "" } $2 != "ff" { code = $2; since = $1 } END { print held }')
+interrupted=$(driven signal-2-1 | awk 'code != "" { held = $1 - since; code = "" } $2 != "ff" { code = $2; since = $1 } END { print held }')
 echo "SIGINT: the key was released ${interrupted} us after the code reached the pins"
 
 # An adapter that stops taking bytes during a hold: the run offers it the idle value until

@@ -175,12 +175,12 @@ TEST(Interrupt, SilentTerminalDuringCalibrationCanBeInterrupted) {
     RunOptions options;
     options.silentStdin = true;
     // 18 strokes open the pedal page; then the tool waits for an answer that never comes.
-    options.onStderr = signalAfter("sleep 15", 36, 100, SIGINT);
+    options.onStderr = signalAfter(kKeyWaitLine, 36, 100, SIGINT);
     const RunResult run = runProcess(PMC10_SIM, {"calibratepedal", "1"}, options);
     EXPECT_EQ(run.signal, SIGINT);
     EXPECT_EQ(run.out, "Place pedal 1 down, then\ntype \"ok\" followed by return key when done.\n");
     const std::vector<std::string> ops = traceOps(run.err);
-    EXPECT_EQ(std::count(ops.begin(), ops.end(), "sleep 15"), 36);
+    EXPECT_EQ(std::count(ops.begin(), ops.end(), kKeyWaitLine), 36);
     EXPECT_EQ(ops.back(), "out 0x378 0xff");
 }
 

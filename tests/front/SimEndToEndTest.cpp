@@ -123,7 +123,7 @@ TEST(SimEndToEnd, PedalCalibrationWithAnswersOnAPipe) {
                   "Place pedal 2 up, then\ntype \"ok\" followed by return key when done.\n"
                   "done.\n");
         const std::vector<std::string> ops = traceOps(run.err);
-        EXPECT_EQ(std::count(ops.begin(), ops.end(), "sleep 15"), 2 * 42);
+        EXPECT_EQ(std::count(ops.begin(), ops.end(), kKeyWaitLine), 2 * 42);
     }
     RunOptions closed;
     closed.closeStdin = true;
@@ -131,7 +131,7 @@ TEST(SimEndToEnd, PedalCalibrationWithAnswersOnAPipe) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5);
     const std::vector<std::string> ops = traceOps(run.err);
-    EXPECT_EQ(std::count(ops.begin(), ops.end(), "sleep 15"), 2 * 40);
+    EXPECT_EQ(std::count(ops.begin(), ops.end(), kKeyWaitLine), 2 * 40);
 }
 
 }  // namespace

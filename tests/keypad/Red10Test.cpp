@@ -24,6 +24,8 @@ std::vector<std::pair<Kind, std::uint32_t>> kindsAndValues() {
 
 class Red10Test : public ControllerTest {};
 
+// Written out by hand, not from the stroke's shape: the one check that the shape itself
+// stays six writes and two waits of 15 ms.
 TEST_F(Red10Test, OneStrokeIsSixWritesAndTwoWaitsOfTheKeyDelay) {
     controller->sendKey(0xF3);
     controller->setKeyDelay(40);

@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "firmware/BoardProtocol.h"
+#include "keypad/StrokeShape.h"
 #include "platform/Board.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+constexpr int kKeyDelay = stroke_shape::kKeyDelayMs;
 
 Bytes frame(std::uint8_t type, Bytes payload) {
     std::uint8_t out[board::kMaxFrame];
@@ -142,7 +144,7 @@ class PlayedBoard : public board::SerialLine {
 };
 
 TEST(BoardFrames, NoSingleBitErrorAndNoCutFrameIsTakenForAStroke) {
-    const Bytes stroke = frame(board::kStroke, {7, 0xFB, 15, 15});
+    const Bytes stroke = frame(board::kStroke, {7, 0xFB, kKeyDelay, kKeyDelay});
     std::vector<Bytes> damaged;
     for (std::size_t bit = 0; bit < stroke.size() * 8; ++bit) {
         Bytes copy = stroke;
@@ -279,7 +281,7 @@ TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
         bool ok = true;
         for (const std::uint8_t code : {0xFB, 0xFB, 0xF3, 0xFB}) {
             const std::int64_t before = opened.board->nowMs();
-            ok = ok && board.stroke(code, 15, 15);
+            ok = ok && board.stroke(code, kKeyDelay, kKeyDelay);
             // Never more than the running stroke and one behind it: at most one stroke's
             // wait per stroke handed over.
             EXPECT_LE(opened.board->nowMs() - before, 30 + 1000);
@@ -295,16 +297,16 @@ TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
 TEST(BoardStrokes, AnEndingSignalDropsTheStrokeBehindTheRunningOne) {
     Opened opened = openBoard({});
     port::Port& board = *opened.result.port;
-    ASSERT_TRUE(board.stroke(0xFB, 15, 15));
+    ASSERT_TRUE(board.stroke(0xFB, kKeyDelay, kKeyDelay));
     bool idle = false;
     opened.board->signal = [&] { idle = board.emergencyIdle(); };
-    board.stroke(0xF3, 15, 15);
+    board.stroke(0xF3, kKeyDelay, kKeyDelay);
     EXPECT_TRUE(idle);
     const auto& sent = opened.board->sentTypes;
     EXPECT_EQ(std::count(sent.begin(), sent.end(), board::kCancel), 1);
     // A line that fails on the way is a failure, never a success.
     opened.board->broken_ = true;
-    EXPECT_FALSE(board.stroke(0xFB, 15, 15));
+    EXPECT_FALSE(board.stroke(0xFB, kKeyDelay, kKeyDelay));
     EXPECT_EQ(board.failure(), "pmc10: the board on COM9 failed: Input/output error");
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "keypad/StrokeShape.h"
+
 using portlib::recorder::Operation;
 
 namespace {
@@ -10,8 +12,8 @@ bool isWrite(const Operation& op, std::uint32_t value) {
     return op.kind == Operation::Kind::Write && op.value == value;
 }
 
-bool isSleep(const Operation& op, std::uint32_t ms) {
-    return op.kind == Operation::Kind::Sleep && op.value == ms;
+bool isSleep(const Operation& op, int ms) {
+    return op.kind == Operation::Kind::Sleep && op.value == static_cast<std::uint32_t>(ms);
 }
 
 std::string hex2(std::uint32_t value) {
@@ -20,16 +22,24 @@ std::string hex2(std::uint32_t value) {
     return text;
 }
 
-/// True when the eight operations at `at` are one stroke of the held value `code`:
-/// idle, code, 15 ms, idle, idle, idle, 15 ms, idle.
+/// True when the operations at `at` are one whole stroke of the held value `code`.
 bool strokeAt(const std::vector<Operation>& ops, std::size_t at, std::uint32_t& code) {
-    if (at + 8 > ops.size() || ops[at + 1].kind != Operation::Kind::Write) {
+    using stroke_shape::Step;
+    if (at + stroke_shape::kStrokeSteps > ops.size() ||
+        ops[at + 1].kind != Operation::Kind::Write) {
         return false;
     }
     code = ops[at + 1].value;
-    return isWrite(ops[at], 0xFF) && isSleep(ops[at + 2], 15) && isWrite(ops[at + 3], 0xFF) &&
-           isWrite(ops[at + 4], 0xFF) && isWrite(ops[at + 5], 0xFF) && isSleep(ops[at + 6], 15) &&
-           isWrite(ops[at + 7], 0xFF);
+    for (std::size_t i = 0; i < stroke_shape::kStrokeSteps; ++i) {
+        const Step step = stroke_shape::kStroke[i];
+        const bool matches = step == Step::Wait
+                                 ? isSleep(ops[at + i], stroke_shape::kKeyDelayMs)
+                                 : isWrite(ops[at + i], step == Step::WriteIdle ? 0xFF : code);
+        if (!matches) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string raw(const Operation& op) {
@@ -53,8 +63,8 @@ std::string strokes(const std::vector<Operation>& ops) {
         std::string word;
         if (strokeAt(ops, at, code)) {
             word = hex2(code & 0xFF);
-            at += 8;
-        } else if (isSleep(ops[at], 500)) {
+            at += stroke_shape::kStrokeSteps;
+        } else if (isSleep(ops[at], stroke_shape::kReturnPauseMs)) {
             word = "pause";
             ++at;
         } else if (ops[at].kind == Operation::Kind::Init && ops[at].value == 1) {

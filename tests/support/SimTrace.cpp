@@ -4,6 +4,8 @@
 #include <regex>
 #include <sstream>
 
+#include "keypad/StrokeShape.h"
+
 std::vector<TraceLine> parseTrace(const std::string& err, std::string* otherLines) {
     // Stamps have exactly three decimals: whole microseconds, compared as integers.
     static const std::regex kLine(
@@ -29,6 +31,9 @@ std::vector<std::string> traceOps(const std::string& err, std::string* otherLine
     return ops;
 }
 
+const std::string kKeyWaitLine = "sleep " + std::to_string(stroke_shape::kKeyDelayMs);
+const std::string kPauseLine = "sleep " + std::to_string(stroke_shape::kReturnPauseMs);
+
 std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
     std::vector<std::string> ops{"init"};
     auto out = [&](int value) {
@@ -38,17 +43,16 @@ std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
     };
     for (const int code : codes) {
         if (code < 0) {
-            ops.push_back("sleep 500");
+            ops.push_back(kPauseLine);
             continue;
         }
-        out(0xFF);
-        out(code);
-        ops.push_back("sleep 15");
-        out(0xFF);
-        out(0xFF);
-        out(0xFF);
-        ops.push_back("sleep 15");
-        out(0xFF);
+        for (const stroke_shape::Step step : stroke_shape::kStroke) {
+            if (step == stroke_shape::Step::Wait) {
+                ops.push_back(kKeyWaitLine);
+            } else {
+                out(step == stroke_shape::Step::WriteCode ? code : 0xFF);
+            }
+        }
     }
     return ops;
 }

@@ -20,6 +20,10 @@ std::vector<TraceLine> parseTrace(const std::string& err, std::string* otherLine
 /// "sleep 15"). Lines that are not trace lines are appended to `otherLines` if given.
 std::vector<std::string> traceOps(const std::string& err, std::string* otherLines = nullptr);
 
+/// The trace lines of the wait of one key delay and of the pause before a way back.
+extern const std::string kKeyWaitLine;
+extern const std::string kPauseLine;
+
 /// The trace that the listed strokes give after "init"; -1 is the 500 ms pause before a
 /// return to performance mode.
 std::vector<std::string> expectedTrace(const std::vector<int>& codes);
