@@ -4,7 +4,8 @@
 
 namespace port {
 
-// The backends, one line each. A new kind of port adds its file and one line here.
+// The backends, in the order they are asked to claim a text. A new kind of port adds its
+// declaration here and its line in the table below, under the build flag it needs.
 extern const Backend simBackend;
 #if defined(_WIN32)
 extern const Backend winIoBackend;
