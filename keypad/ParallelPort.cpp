@@ -84,7 +84,8 @@ void ParallelPort::write(std::int32_t value) {
         return;
     }
     last_ = byte;
-    lastWriteEnd_ = strokeClock->nowNanoseconds();
+    const std::int64_t writtenAt = strokeClock == &realClock ? port_->writtenAt() : 0;
+    lastWriteEnd_ = writtenAt != 0 ? writtenAt : strokeClock->nowNanoseconds();
     wroteSinceOpen_ = true;
     if (byte == port::kIdleByte) {
         signals::notePortHeld(false);

@@ -37,6 +37,11 @@ class Port {
     /// Told before each wait of `milliseconds` after a write (the simulated port traces it).
     virtual void waiting(int /*milliseconds*/) {}
 
+    /// When the last write's value reached the lines, on the monotonic clock in
+    /// nanoseconds, for a port that knows it to the moment (the simulated port, whose
+    /// trace says when); 0 for the others, whose waits count from the end of write().
+    virtual std::int64_t writtenAt() const { return 0; }
+
     /// Puts the idle value on the lines without waiting for anything, from a crash
     /// handler or on the way out after a signal. Only backends whose write is
     /// async-signal-safe (one system call or one I/O instruction) do it and return true;

@@ -68,7 +68,8 @@ class SimPort : public Port {
         line.emit();
     }
     bool write(std::uint8_t byte) override {
-        TraceLine line(precise_sleep::nowNanoseconds() - start_);
+        writtenAt_ = precise_sleep::nowNanoseconds();
+        TraceLine line(writtenAt_ - start_);
         line.text("out 0x378 0x");
         line.number(byte, 16, 2);
         line.emit();
@@ -88,9 +89,13 @@ class SimPort : public Port {
     }
     void close() override {}
     std::string describe() const override { return "the simulated port"; }
+    // The moment the trace gives, not the end of writing the trace line: a wait then
+    // lasts what it asked from one trace line to the next.
+    std::int64_t writtenAt() const override { return writtenAt_; }
 
   private:
     std::int64_t start_;
+    std::int64_t writtenAt_ = 0;
 };
 
 bool claimsText(const std::string& text) {
