@@ -8,15 +8,16 @@
 #include "commands/Verbs.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
+#include "platform/Message.h"
 
 namespace {
 
-const std::string kSuggestionPrefix = "pmc10: did you mean";
+const std::string kSuggestionStart = "did you mean";
 
 class Collector {
   public:
     explicit Collector(const std::string& location)
-        : prefix_("pmc10: strict: " + (location.empty() ? "" : location + ": ")) {}
+        : prefix_("strict: " + (location.empty() ? "" : location + ": ")) {}
 
     void add(const std::string& problem) { lines_.push_back(prefix_ + problem); }
     void addUnknown(const std::string& word, const std::string& why) {
@@ -128,8 +129,8 @@ std::vector<std::string> problems(const std::vector<std::string>& words,
 int report(const std::vector<std::string>& words, const std::string& location) {
     int count = 0;
     for (const std::string& line : problems(words, location)) {
-        std::cerr << line << '\n';
-        count += line.rfind(kSuggestionPrefix, 0) == 0 ? 0 : 1;
+        std::cerr << message(line) << '\n';
+        count += line.rfind(kSuggestionStart, 0) == 0 ? 0 : 1;
     }
     std::cerr << std::flush;
     return count;

@@ -9,14 +9,14 @@
 namespace strict {
 
 /// The problems of one command line (the words as typed, `r`/`rd` or a verb first), each
-/// a complete "pmc10: strict: ..." line without its line end, a "pmc10: did you mean
-/// ...?" line after an unknown word where a known one is near. `location` ("FILE:LINE")
-/// goes in front of each problem when given. Empty when the line is good.
+/// a "strict: ..." line without its line end, a "did you mean ...?" line after an unknown
+/// word where a known one is near. `location` ("FILE:LINE") goes in front of each problem
+/// when given. Empty when the line is good.
 std::vector<std::string> problems(const std::vector<std::string>& words,
                                   const std::string& location = "");
 
-/// Writes problems(words, location) to standard error; returns how many problems (the
-/// suggestion lines not counted) there were.
+/// Writes problems(words, location) to standard error, each as a message; returns how
+/// many problems (the suggestion lines not counted) there were.
 int report(const std::vector<std::string>& words, const std::string& location = "");
 
 }  // namespace strict

@@ -9,6 +9,7 @@
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
 #include "platform/Console.h"
+#include "platform/Message.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ std::string leftBehindLine() {
 /// Notes that the controller is now `place` ("on the MIDI channel page"), with `wayBack`.
 void noteWhere(const std::string& place, const std::string& wayBack) {
     ParallelPort::setLeftBehindNote(&leftBehindLine);
-    whereLeft = "pmc10: interrupted " + place + "; " + wayBack;
+    whereLeft = "interrupted " + place + "; " + wayBack;
 }
 
 void noteDone() {
@@ -94,9 +95,10 @@ bool answerMissing() {
     ParallelPort& link = instance().portLink();
     const auto* const input = dynamic_cast<const console::InputBuffer*>(std::cin.rdbuf());
     if (input != nullptr && input->error() != 0 && !link.failed()) {
-        std::cerr << "pmc10: cannot read the answer: " << std::strerror(input->error())
+        std::cerr << message(std::string("cannot read the answer: ") +
+                             std::strerror(input->error()))
                   << std::endl;
-        std::cerr << whereLeft << std::endl;
+        std::cerr << message(whereLeft) << std::endl;
         link.failRun();
     }
     if (link.lineAbandoned() || link.failed()) {

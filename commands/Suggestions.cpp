@@ -7,6 +7,7 @@
 #include "commands/CompoundCommands.h"
 #include "commands/Verbs.h"
 #include "keypad/KeyCodes.h"
+#include "platform/Message.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ std::string suggestionLine(const std::string& word) {
     if (names.empty()) {
         return {};
     }
-    std::string line = "pmc10: did you mean ";
+    std::string line = "did you mean ";
     for (std::size_t i = 0; i < names.size(); ++i) {
         line += (i == 0 ? "" : ", ") + names[i];
     }
@@ -94,6 +95,6 @@ std::string suggestionLine(const std::string& word) {
 void printSuggestion(const std::string& word) {
     const std::string line = suggestionLine(word);
     if (!line.empty()) {
-        std::cerr << line << std::endl;
+        std::cerr << message(line) << std::endl;
     }
 }

@@ -14,8 +14,9 @@ int editDistance(const std::string& a, const std::string& b);
 /// other short word is "near".
 std::vector<std::string> suggestionsFor(const std::string& word);
 
-/// "pmc10: did you mean A, B?" for `word`, or empty text when nothing is near.
+/// "did you mean A, B?" for `word` (printed as a message), or empty text when nothing is
+/// near.
 std::string suggestionLine(const std::string& word);
 
-/// Writes suggestionLine(word) to standard error when there is one.
+/// Writes suggestionLine(word) to standard error as a message when there is one.
 void printSuggestion(const std::string& word);

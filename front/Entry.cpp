@@ -13,6 +13,7 @@
 #include "front/Session.h"
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
+#include "platform/Message.h"
 #include "platform/Signals.h"
 #include "port/Registry.h"
 
@@ -39,7 +40,7 @@ bool portTextUnusable() {
     if (problem.empty()) {
         return false;
     }
-    std::cerr << problem << std::endl;
+    std::cerr << message(problem) << std::endl;
     return true;
 }
 
@@ -58,7 +59,7 @@ bool portUnavailable() {
     }
     const std::string reason = controller.portFailureReason();
     if (!reason.empty()) {
-        std::cerr << reason << std::endl;
+        std::cerr << message(reason) << std::endl;
     }
     return true;
 }
@@ -138,8 +139,7 @@ int finishRun(int status) {
 
 std::string portTextProblem() {
     const std::string problem = port::check(port::chosen());
-    return problem.empty() ? problem
-                           : "pmc10: cannot use port '" + port::plainRunPort() + "': " + problem;
+    return problem.empty() ? problem : "cannot use port '" + port::plainRunPort() + "': " + problem;
 }
 
 int runCommandWords(const std::vector<std::string>& words) {
@@ -153,7 +153,7 @@ void setWordHook(void (*hook)(const std::string& word)) {
 int runEntry(const CommandLine& commandLine) {
     const Options options = parseOptions(commandLine.arguments());
     if (!options.error.empty()) {
-        std::cerr << options.error << std::endl;
+        std::cerr << message(options.error) << std::endl;
         return ExitUsage;
     }
     if (options.help) {

@@ -23,8 +23,8 @@ int runEntry(const CommandLine& commandLine);
 /// first) as a command line's words run; the port stays held for the next line.
 int runCommandWords(const std::vector<std::string>& words);
 
-/// The one "pmc10: cannot use port '<text>': <why>" line when the chosen PORT text names
-/// no port this tool can use; empty when it does. Opens nothing.
+/// "cannot use port '<text>': <why>" (printed as a message) when the chosen PORT text
+/// names no port this tool can use; empty when it does. Opens nothing.
 std::string portTextProblem();
 
 /// Told each top-level word of a sequence before it is interpreted, and "" before the way

@@ -342,11 +342,10 @@ LineEditor::Result LineEditor::read(std::string& line) {
 std::string LineEditor::failure() const {
 #ifndef _WIN32
     if (state_->input.error != 0) {
-        return std::string("pmc10: cannot read standard input: ") +
-               std::strerror(state_->input.error);
+        return std::string("cannot read standard input: ") + std::strerror(state_->input.error);
     }
 #endif
-    return "pmc10: <stdin>: line longer than 64 KiB";
+    return "<stdin>: line longer than 64 KiB";
 }
 
 int LineEditor::failureStatus() const {

@@ -22,7 +22,7 @@ class LineEditor {
 
     /// Shows "pmc10> " and reads one line, without its line end.
     Result read(std::string& line);
-    /// After Result::Failed: the one line saying why, and the exit status it gives.
+    /// After Result::Failed: the reason, one line, and the exit status it gives.
     std::string failure() const;
     int failureStatus() const;
     /// Adds a line to the history, which is saved at once.

@@ -126,7 +126,7 @@ Options parseOptions(const std::vector<std::string>& args) {
     std::size_t i = 0;
     for (; i < args.size() && looksLikeOption(args[i]); ++i) {
         if (!reader.read(i, options.error)) {
-            options.error = "pmc10: " + options.error + " (pmc10 --help)";
+            options.error += " (pmc10 --help)";
             return options;
         }
     }
@@ -142,8 +142,7 @@ Options parseOptions(const std::vector<std::string>& args) {
         std::string ignored;
         std::size_t at = 0;
         if (looksLikeOption(word) && OptionReader({word, "VALUE"}, scratch).read(at, ignored)) {
-            options.error = "pmc10: option '" + word + "' after the command word '" +
-                            options.words[0] +
+            options.error = "option '" + word + "' after the command word '" + options.words[0] +
                             "': options come before the first word (pmc10 --help)";
             return options;
         }

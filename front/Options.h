@@ -24,7 +24,7 @@ struct Options {
     bool interactive = false;
     /// The command words after the options.
     std::vector<std::string> words;
-    /// A misused option: one "pmc10: " line saying what is wrong.
+    /// A misused option: what is wrong, one line (printed as a message).
     std::string error;
 };
 

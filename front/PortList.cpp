@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Message.h"
 #include "port/Registry.h"
 
 namespace {
@@ -12,15 +13,15 @@ namespace {
 /// What a user can do when no port is found at all, one fix per line.
 const char* const kNoPortHints[] = {
 #if defined(_WIN32)
-    "pmc10: a parallel port or PCIe card: find its address in Device Manager (Ports (COM & "
+    "a parallel port or PCIe card: find its address in Device Manager (Ports (COM & "
     "LPT) > the port > Properties > Resources, first I/O Range), then pmc10 --port 0xADDR",
 #else
-    "pmc10: a parallel port on the board: enable it in the BIOS, then sudo modprobe parport_pc "
+    "a parallel port on the board: enable it in the BIOS, then sudo modprobe parport_pc "
     "ppdev",
-    "pmc10: a PCIe parallel card: lspci -v shows its I/O ports; sudo modprobe parport_pc "
+    "a PCIe parallel card: lspci -v shows its I/O ports; sudo modprobe parport_pc "
     "io=0x...",
 #endif
-    "pmc10: a USB FTDI adapter or four GPIO lines: see \"Which port?\" in the pmc10 README",
+    "a USB FTDI adapter or four GPIO lines: see \"Which port?\" in the pmc10 README",
 };
 
 const char* const kSim = "sim";
@@ -37,9 +38,9 @@ int printPortList() {
     if (ports.empty() && plain != kSim) {
         std::cout << "No port found on this machine." << std::endl;
         for (const char* hint : kNoPortHints) {
-            std::cout << hint << std::endl;
+            std::cout << message(hint) << std::endl;
         }
-        std::cout << "pmc10: to try things with no hardware: --port sim, the simulated port"
+        std::cout << message("to try things with no hardware: --port sim, the simulated port")
                   << std::endl;
         return 1;
     }

@@ -19,6 +19,7 @@
 #include "keypad/Red10.h"
 #include "keypad/TextHelpers.h"
 #include "platform/Console.h"
+#include "platform/Message.h"
 #include "platform/Signals.h"
 #include "port/Registry.h"
 
@@ -55,7 +56,7 @@ constexpr std::size_t kMaxFile = std::size_t{16} * 1024 * 1024;
 
 /// Reads all of `fd`, checking as it goes so that it stops at the first NUL byte, the
 /// first line over LineEditor::kMaxLine and kMaxFile in all; empty when the text is good,
-/// else the one error line. Signals end the wait for more.
+/// else the reason. Signals end the wait for more.
 std::string readChecked(int fd, Script& script) {
     static char chunk[65536];
     std::size_t lineStart = 0;
@@ -66,7 +67,7 @@ std::string readChecked(int fd, Script& script) {
             return {};
         }
         if (got < 0) {
-            return "pmc10: cannot read " + script.name + ": " +
+            return "cannot read " + script.name + ": " +
                    (got == console::kInterrupted ? "interrupted" : std::strerror(errno));
         }
         const std::size_t from = script.text.size();
@@ -77,17 +78,17 @@ std::string readChecked(int fd, Script& script) {
                 lineStart = at + 1;
                 ++lineNumber;
             } else if (c == '\0' || at - lineStart >= LineEditor::kMaxLine) {
-                return "pmc10: " + script.name + ":" + std::to_string(lineNumber) + ": " +
+                return script.name + ":" + std::to_string(lineNumber) + ": " +
                        (c == '\0' ? "NUL byte in line" : "line longer than 64 KiB");
             }
         }
         if (script.text.size() > kMaxFile) {
-            return "pmc10: " + script.name + ": larger than 16 MiB, not a set-up file";
+            return script.name + ": larger than 16 MiB, not a set-up file";
         }
     }
 }
 
-/// Reads and checks the whole file; empty when it may run, else the one error line.
+/// Reads and checks the whole file; empty when it may run, else the reason.
 std::string load(const std::string& file, Script& script) {
     script.name = file == "-" ? "<stdin>" : file;
     std::string error;
@@ -96,17 +97,17 @@ std::string load(const std::string& file, Script& script) {
     } else {
         struct stat info {};
         if (stat(file.c_str(), &info) != 0) {
-            return "pmc10: cannot read " + file + ": " + std::strerror(errno);
+            return "cannot read " + file + ": " + std::strerror(errno);
         }
         if (S_ISDIR(info.st_mode)) {
-            return "pmc10: cannot read " + file + ": it is a directory";
+            return "cannot read " + file + ": it is a directory";
         }
         if (const char* const device = console::refusedDevice(file.c_str())) {
-            return "pmc10: cannot read " + file + ": " + device;
+            return "cannot read " + file + ": " + device;
         }
         const int fd = console::openInput(file.c_str());
         if (fd < 0) {
-            return "pmc10: cannot read " + file + ": " + std::strerror(errno);
+            return "cannot read " + file + ": " + std::strerror(errno);
         }
         error = readChecked(fd, script);
         console::closeInput(fd);
@@ -152,7 +153,7 @@ bool isUnknownWord(std::string word) {
 void onWord(const std::string& word) {
     dry_run::setSource(word);
     if (!location.empty() && !word.empty() && isUnknownWord(word)) {
-        std::cerr << "pmc10: " << location << ":" << std::endl;
+        std::cerr << message(location + ":") << std::endl;
     }
 }
 
@@ -243,7 +244,7 @@ int runPrompt(bool dryRun, bool strictly) {
         }
         if (result == LineEditor::Result::Failed) {
             std::cout << std::endl;
-            std::cerr << editor.failure() << std::endl;
+            std::cerr << message(editor.failure()) << std::endl;
             return editor.failureStatus();
         }
         if (result == LineEditor::Result::Interrupted) {
@@ -259,8 +260,8 @@ int runPrompt(bool dryRun, bool strictly) {
         if (link.lineAbandoned()) {
             // Where a procedure was under way, what the interrupt says on the command line.
             const std::string& where = link.abandonedWhere();
-            std::cerr << (where.empty() ? "pmc10: interrupted, the rest of the line is dropped"
-                                        : where)
+            std::cerr << message(where.empty() ? "interrupted, the rest of the line is dropped"
+                                               : where)
                       << std::endl;
         }
         if (status != ExitSuccess) {
@@ -281,11 +282,11 @@ bool wantsSession(const Options& options) {
 int runSession(const Options& options) {
     std::string error;
     if (options.interactive && (!options.file.empty() || !options.words.empty())) {
-        error = "pmc10: --interactive takes neither --file nor command words";
+        error = "--interactive takes neither --file nor command words";
     } else if (!options.file.empty() && !options.words.empty()) {
-        error = "pmc10: --file takes no command words after it";
+        error = "--file takes no command words after it";
     } else if (!options.interactive && options.file.empty() && options.words.empty()) {
-        error = "pmc10: --dry-run needs command words or --file";
+        error = "--dry-run needs command words or --file";
     }
     // The PORT text first, dry run or not: nothing of the file is read for a run that
     // cannot go ahead.
@@ -297,7 +298,7 @@ int runSession(const Options& options) {
         error = load(options.file, script);
     }
     if (!error.empty()) {
-        std::cerr << error << std::endl;
+        std::cerr << message(error) << std::endl;
         return ExitUsage;
     }
     if (options.strict && !options.interactive) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <iostream>
 
+#include "platform/Message.h"
 #include "platform/PreciseSleep.h"
 #include "port/Registry.h"
 
@@ -30,7 +31,7 @@ void sayWhereLeft() {
     if (leftBehindNote != nullptr) {
         const std::string line = leftBehindNote();
         if (!line.empty()) {
-            std::cerr << line << std::endl;
+            std::cerr << message(line) << std::endl;
         }
     }
 }
@@ -62,9 +63,8 @@ bool ParallelPort::ok() {
             signals::setCrashHook(&ParallelPort::onCrash);
         } else {
             badText_ = result.status == port::OpenResult::Status::BadText;
-            reason_ =
-                badText_ ? "pmc10: cannot use port '" + port::plainRunPort() + "': " + result.reason
-                         : result.reason;
+            reason_ = badText_ ? "cannot use port '" + port::plainRunPort() + "': " + result.reason
+                               : result.reason;
         }
     }
     return port_ != nullptr;
@@ -104,7 +104,7 @@ void ParallelPort::write(std::int32_t value) {
 void ParallelPort::fail() {
     failed_ = true;
     const std::string failure = port_->failure();
-    std::cerr << (failure.empty() ? "pmc10: the port " + port_->describe() + " failed" : failure)
+    std::cerr << message(failure.empty() ? "the port " + port_->describe() + " failed" : failure)
               << std::endl;
     sayWhereLeft();
 }

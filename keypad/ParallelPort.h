@@ -38,7 +38,7 @@ class ParallelPort {
     /// Opens the chosen port on the first call; true once it is open.
     bool ok();
 
-    /// After a failed opening: one line saying why, and what to do; empty when unknown.
+    /// After a failed opening: the reason, why and what to do; empty when unknown.
     std::string failureReason() const;
 
     /// True when the opening failed because the PORT text names no usable port (bad
@@ -84,7 +84,7 @@ class ParallelPort {
     void release();
 
     /// What to say when a run ends half way (a signal ends the process, or the port
-    /// fails): one "pmc10: " line on where the foot controller was left, or empty text.
+    /// fails): where the foot controller was left, printed as a message, or empty text.
     /// Set by the procedures that walk the menus; nullptr for nothing to say.
     using LeftBehindNote = std::string (*)();
     static void setLeftBehindNote(LeftBehindNote note);

@@ -44,7 +44,7 @@ class BoardPort : public port::Port {
         while (!greeted_) {
             const std::int64_t now = line_->nowMs();
             if (now >= deadline) {
-                return "pmc10: no pmc10 board answers on " + device_ + " (waited " +
+                return "no pmc10 board answers on " + device_ + " (waited " +
                        std::to_string(boundMs / 1000) +
                        " s); to load its firmware: " + flashCommand(device_);
             }
@@ -52,15 +52,15 @@ class BoardPort : public port::Port {
                 nextAsk = now + kAskEveryMs;
                 lastAskMs_ = now;
                 if (!sendFrame(kAskHello, nullptr, 0)) {
-                    return "pmc10: cannot talk to " + device_ + ": " + line_->lastError();
+                    return "cannot talk to " + device_ + ": " + line_->lastError();
                 }
             }
             if (!pump(static_cast<int>(std::min(deadline, nextAsk) - now), false)) {
-                return "pmc10: cannot talk to " + device_ + ": " + line_->lastError();
+                return "cannot talk to " + device_ + ": " + line_->lastError();
             }
         }
         if (hello_[0] != kProtocolVersion) {
-            return "pmc10: the board on " + device_ + " runs pmc10 firmware " + firmware() +
+            return "the board on " + device_ + " runs pmc10 firmware " + firmware() +
                    " (protocol " + std::to_string(hello_[0]) + "), this pmc10 needs protocol " +
                    std::to_string(kProtocolVersion) +
                    "; load its firmware: " + flashCommand(device_);
@@ -129,7 +129,7 @@ class BoardPort : public port::Port {
     }
 
     std::string failure() const override {
-        const std::string where = "pmc10: the board on " + device_;
+        const std::string where = "the board on " + device_;
         switch (problem_) {
             case Problem::None:
                 return {};

@@ -49,7 +49,7 @@ bool claims(const std::string& text);
 
 /// The selector a claimed text stands for; nothing when the text is malformed or its IDs
 /// are not one of FTDI's own (such a device is never opened), with `why` set to the reason
-/// (for "pmc10: cannot use port '<text>': <why>").
+/// (for "cannot use port '<text>': <why>").
 std::optional<Selector> parse(const std::string& text, std::string& why);
 
 /// "0403:6001": an ID pair as the texts and the listings write it.

@@ -31,7 +31,8 @@ class Port {
     /// What this port is, for messages: "/dev/parport1", "direct I/O at 0x278", ...
     virtual std::string describe() const = 0;
 
-    /// After a failed write: one "pmc10: " line saying what happened.
+    /// After a failed write: what happened, one line that the caller prints as a message
+    /// (platform/Message.h).
     virtual std::string failure() const { return {}; }
 
     /// Told before each wait of `milliseconds` after a write (the simulated port traces it).
@@ -67,8 +68,9 @@ struct OpenResult {
     /// no port this tool understands.
     enum class Status { Opened, Unusable, BadText } status = Status::Unusable;
     std::unique_ptr<Port> port;
-    /// For Unusable: one "pmc10: " line saying why and what to do. For BadText: the part
-    /// after "pmc10: cannot use port '<text>': ".
+    /// Why not, one line that the caller prints as a message (platform/Message.h). For
+    /// Unusable: why, and what to do. For BadText: what is wrong with the text, which the
+    /// caller puts after "cannot use port '<text>': ".
     std::string reason;
 
     static OpenResult opened(std::unique_ptr<Port> port) {

@@ -173,8 +173,7 @@ port::OpenResult openText(const std::string& text) {
     const std::string path = devicePath(text);
     struct stat node {};
     if (stat(path.c_str(), &node) != 0) {
-        return port::OpenResult::unusable("pmc10: cannot use " + path + ": " +
-                                          std::strerror(errno));
+        return port::OpenResult::unusable("cannot use " + path + ": " + std::strerror(errno));
     }
     if (std::string why = notASerialLine(node); !why.empty()) {
         return port::OpenResult::badText(path + " " + why);
@@ -182,7 +181,7 @@ port::OpenResult openText(const std::string& text) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        std::string reason = "pmc10: cannot open " + path + ": " + std::strerror(error);
+        std::string reason = "cannot open " + path + ": " + std::strerror(error);
         if (error == EACCES) {
             reason +=
                 " (add yourself to the group of the port, usually dialout: sudo usermod "
@@ -199,13 +198,11 @@ port::OpenResult openText(const std::string& text) {
         return port::OpenResult::badText(path + " is not a serial port");
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        return port::OpenResult::unusable("pmc10: " + path +
-                                          " is in use by another program or pmc10 run");
+        return port::OpenResult::unusable(path + " is in use by another program or pmc10 run");
     }
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
-        return port::OpenResult::unusable("pmc10: cannot set up " + path + ": " +
-                                          std::strerror(errno));
+        return port::OpenResult::unusable("cannot set up " + path + ": " + std::strerror(errno));
     }
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
@@ -215,8 +212,7 @@ port::OpenResult openText(const std::string& text) {
     cfsetispeed(&settings, B57600);
     cfsetospeed(&settings, B57600);
     if (tcsetattr(fd, TCSANOW, &settings) != 0) {
-        return port::OpenResult::unusable("pmc10: cannot set up " + path + ": " +
-                                          std::strerror(errno));
+        return port::OpenResult::unusable("cannot set up " + path + ": " + std::strerror(errno));
     }
     tcflush(fd, TCIOFLUSH);
     return board::greetAndOpen(std::move(line), path);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <iostream>
 
+#include "platform/Message.h"
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
 
@@ -17,7 +18,7 @@ void sayWaiting(const std::string& what) {
     static bool said = false;
     if (!said) {
         said = true;
-        std::cerr << "pmc10: " << what << " is in use by another run; waiting for it" << std::endl;
+        std::cerr << message(what + " is in use by another run; waiting for it") << std::endl;
     }
 }
 

@@ -71,12 +71,12 @@ bool takeLock(unsigned base, int& fd, std::string& reason) {
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
     struct stat file {};
     if (fd < 0 || fstat(fd, &file) != 0) {
-        reason = "pmc10: cannot take the lock " + path + ": " + std::strerror(errno) +
-                 "; nothing was sent";
+        reason =
+            "cannot take the lock " + path + ": " + std::strerror(errno) + "; nothing was sent";
     } else if (!S_ISREG(file.st_mode) || file.st_uid != 0) {
-        reason = "pmc10: " + path + " is not a regular file owned by root; nothing was sent";
+        reason = path + " is not a regular file owned by root; nothing was sent";
     } else if (!busy_wait::lockExclusive(fd, hexAddress(base))) {
-        reason = "pmc10: cannot lock " + path + ": " + std::strerror(errno) + "; nothing was sent";
+        reason = "cannot lock " + path + ": " + std::strerror(errno) + "; nothing was sent";
     } else {
         return true;
     }
@@ -119,7 +119,7 @@ std::string foreignOwner(unsigned base) {
     for (unsigned address = base; address < base + kRegisters; ++address) {
         const std::string owner = parallel_ports::ioportsOwner(address);
         if (!owner.empty()) {
-            return "pmc10: " + hexAddress(address) + " belongs to the kernel's " + owner +
+            return hexAddress(address) + " belongs to the kernel's " + owner +
                    " driver, not to a parallel port at " + hexAddress(base);
         }
     }
@@ -136,14 +136,14 @@ OpenResult openText(const std::string& text) {
         if (ppdevBackend.check(node).empty()) {
             return ppdevBackend.open(node);
         }
-        return OpenResult::unusable("pmc10: the kernel's parallel-port driver runs " + where +
+        return OpenResult::unusable("the kernel's parallel-port driver runs " + where +
                                     " as parport" + std::to_string(kernel.number) +
                                     ", but ppdev is not loaded: sudo modprobe ppdev, then use " +
                                     node);
     }
     if (ioperm(base, kRegisters, 1) != 0) {
         return OpenResult::unusable(
-            "pmc10: no parallel port found (/dev/parport0 is missing; load the parport_pc and "
+            "no parallel port found (/dev/parport0 is missing; load the parport_pc and "
             "ppdev modules), and direct I/O at " +
             where + " " + whyNoIoAccess());
     }
@@ -158,7 +158,7 @@ OpenResult openText(const std::string& text) {
     }
     if (!portAnswers(base)) {
         ::close(lockFd);
-        return OpenResult::unusable("pmc10: no parallel port at " + where +
+        return OpenResult::unusable("no parallel port at " + where +
                                     " (nothing answers there; pmc10 --list-ports shows the "
                                     "ports here)");
     }

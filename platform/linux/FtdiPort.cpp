@@ -160,7 +160,7 @@ std::string leftAlone(const UsbDevice& device) {
     char release[16];
     std::snprintf(release, sizeof release, "%04x", device.release);
     what += device.productName.empty() ? "" : " \"" + device.productName + "\"";
-    return "pmc10: USB " + device.busDevice() + " is " + what + " release " + release +
+    return "USB " + device.busDevice() + " is " + what + " release " + release +
            ", not an FTDI chip with a bit-bang mode; pmc10 leaves it alone";
 }
 
@@ -201,21 +201,20 @@ bool pick(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& w
     switch (selector.kind) {
         case Kind::First:
             why =
-                "pmc10: no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
+                "no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
                 "and 6015)";
             break;
         case Kind::Serial:
-            why = "pmc10: no FTDI adapter " + ftdi_text::ids(selector.vendor, selector.product) +
+            why = "no FTDI adapter " + ftdi_text::ids(selector.vendor, selector.product) +
                   " with serial number " + selector.serial + " is plugged in";
             break;
         case Kind::Index:
-            why = "pmc10: there is no adapter " +
-                  ftdi_text::ids(selector.vendor, selector.product) + " number " +
-                  std::to_string(selector.index) + " (" + std::to_string(seen) +
+            why = "there is no adapter " + ftdi_text::ids(selector.vendor, selector.product) +
+                  " number " + std::to_string(selector.index) + " (" + std::to_string(seen) +
                   " plugged in, counted from 0)";
             break;
         case Kind::BusDevice:
-            why = "pmc10: there is no USB device " + std::to_string(selector.bus) + "/" +
+            why = "there is no USB device " + std::to_string(selector.bus) + "/" +
                   std::to_string(selector.device);
             break;
     }
@@ -226,7 +225,7 @@ const char* const kUdevHint =
     "install dist/60-pmc10-ftdi.rules in /etc/udev/rules.d, add your user to the group "
     "plugdev, then plug the adapter in again";
 
-/// The device `selector` picks among those present, or a "pmc10: " line saying why none.
+/// The device `selector` picks among those present, or the reason why none.
 /// Only a chip this backend drives is picked: any other device is refused, untouched.
 bool find(const ftdi_text::Selector& selector, UsbDevice& chosen, std::string& why) {
     if (!pick(selector, chosen, why)) {
@@ -355,7 +354,7 @@ class FtdiPort final : public Port {
 
     /// The line for a byte refused with `error`, and what became of the lines.
     std::string say(int error, Outcome outcome, std::int64_t since) const {
-        const std::string adapter = "pmc10: the adapter " + description_;
+        const std::string adapter = "the adapter " + description_;
         if (outcome == Outcome::Gone && error != ETIMEDOUT) {
             return adapter + " was disconnected";
         }
@@ -449,7 +448,7 @@ Claim claim(int fd, const UsbDevice& device, std::unique_ptr<Port>& port, std::s
     ftdi_context* ftdi = ftdi_new();
     if (ftdi == nullptr) {
         ::close(fd);
-        why = "pmc10: libftdi cannot start (libusb failed)";
+        why = "libftdi cannot start (libusb failed)";
         return Claim::Failed;
     }
     // ftdi_free() also closes the libusb handle, which leaves the descriptor open.
@@ -462,8 +461,7 @@ Claim claim(int fd, const UsbDevice& device, std::unique_ptr<Port>& port, std::s
     libusb_device_handle* handle = nullptr;
     int result = libusb_wrap_sys_device(ftdi->usb_ctx, fd, &handle);
     if (result != 0) {
-        why = "pmc10: cannot open the adapter " + device.describe() + ": " +
-              libusb_error_name(result);
+        why = "cannot open the adapter " + device.describe() + ": " + libusb_error_name(result);
         return undo(Claim::Failed);
     }
     libusb_device_descriptor descriptor{};
@@ -491,16 +489,15 @@ Claim claim(int fd, const UsbDevice& device, std::unique_ptr<Port>& port, std::s
         return undo(Claim::Busy);
     }
     if (result != 0) {
-        why =
-            result == LIBUSB_ERROR_ACCESS
-                ? "pmc10: no permission to use the adapter " + device.describe() + ": " + kUdevHint
-                : "pmc10: cannot claim the adapter " + device.describe() + ": " +
-                      libusb_error_name(result);
+        why = result == LIBUSB_ERROR_ACCESS
+                  ? "no permission to use the adapter " + device.describe() + ": " + kUdevHint
+                  : "cannot claim the adapter " + device.describe() + ": " +
+                        libusb_error_name(result);
         return undo(Claim::Failed);
     }
     if (ftdi_usb_reset(ftdi) < 0 || ftdi_set_baudrate(ftdi, 9600) < 0 || !enterBitBang(ftdi, why)) {
-        why = "pmc10: the adapter " + device.describe() +
-              " did not enter bit-bang mode: " + errorText(ftdi);
+        why =
+            "the adapter " + device.describe() + " did not enter bit-bang mode: " + errorText(ftdi);
         ftdi_usb_close(ftdi);
         return undo(Claim::Failed);
     }
@@ -524,11 +521,10 @@ OpenResult open(const std::string& text) {
             continue;  // unplugged since it was found: look again, and say so then
         }
         if (fd < 0) {
-            return OpenResult::unusable(errno == EACCES || errno == EPERM
-                                            ? "pmc10: no permission to use the adapter " +
-                                                  device.describe() + ": " + kUdevHint
-                                            : "pmc10: cannot open the adapter " +
-                                                  device.describe() + ": " + std::strerror(errno));
+            return OpenResult::unusable(
+                errno == EACCES || errno == EPERM
+                    ? "no permission to use the adapter " + device.describe() + ": " + kUdevHint
+                    : "cannot open the adapter " + device.describe() + ": " + std::strerror(errno));
         }
         std::unique_ptr<Port> port;
         switch (claim(fd, device, port, why)) {
@@ -555,7 +551,7 @@ OpenResult open(const std::string& text) {
         return OpenResult::badText(why);
     }
     return OpenResult::unusable(
-        "pmc10: this pmc10 was built without libftdi1, so it cannot use FTDI adapters; "
+        "this pmc10 was built without libftdi1, so it cannot use FTDI adapters; "
         "rebuild it with libftdi1-dev installed");
 }
 

@@ -27,6 +27,7 @@
 #include <iostream>
 #include <memory>
 
+#include "platform/Message.h"
 #include "platform/Signals.h"
 #include "platform/linux/DeviceNode.h"
 #include "port/Port.h"
@@ -143,7 +144,7 @@ long findLine(int chipFd, unsigned lineCount, const std::string& name) {
 }
 
 std::string cannotOpen(const std::string& path, int error) {
-    std::string reason = "pmc10: cannot open " + path + ": " + std::strerror(error);
+    std::string reason = "cannot open " + path + ": " + std::strerror(error);
     if (error == EACCES || error == EPERM) {
         reason += kAccessHint;
     }
@@ -177,7 +178,7 @@ std::string resolve(const Text& text, Lines& lines) {
         if ((fd.fd >= 0 && ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) ||
             (fd.fd < 0 && errno == ENOTTY)) {
             if (!byLabel && !chip.empty()) {
-                return "pmc10: " + path + " is not a GPIO chip";
+                return path + " is not a GPIO chip";
             }
             continue;
         }
@@ -185,8 +186,7 @@ std::string resolve(const Text& text, Lines& lines) {
             const int error = errno;
             if (!byLabel && !chip.empty()) {
                 if (error == ENOENT || error == ENODEV || error == ENXIO) {
-                    return "pmc10: no GPIO chip " + path +
-                           " (pmc10 --list-ports shows those present)";
+                    return "no GPIO chip " + path + " (pmc10 --list-ports shows those present)";
                 }
                 return cannotOpen(path, error);
             }
@@ -208,7 +208,7 @@ std::string resolve(const Text& text, Lines& lines) {
             if (isOffset(token)) {
                 const unsigned long value = std::stoul(token);
                 if (value >= info.lines) {
-                    return "pmc10: GPIO " + baseName(path) + " has " + std::to_string(info.lines) +
+                    return "GPIO " + baseName(path) + " has " + std::to_string(info.lines) +
                            " lines (0 to " + std::to_string(info.lines - 1) + "), no line " + token;
                 }
                 offset = static_cast<long>(value);
@@ -217,7 +217,7 @@ std::string resolve(const Text& text, Lines& lines) {
             }
             if (offset < 0) {
                 if (!chip.empty()) {
-                    return "pmc10: GPIO " + baseName(path) + " has no line named '" + token + "'";
+                    return "GPIO " + baseName(path) + " has no line named '" + token + "'";
                 }
                 all = false;
                 break;
@@ -230,7 +230,7 @@ std::string resolve(const Text& text, Lines& lines) {
         for (unsigned i = 0; i < kLineCount; ++i) {
             for (unsigned j = 0; j < i; ++j) {
                 if (lines.offsets[i] == lines.offsets[j]) {
-                    return "pmc10: '" + text.lines[j] + "' and '" + text.lines[i] +
+                    return "'" + text.lines[j] + "' and '" + text.lines[i] +
                            "' are the same line of GPIO " + baseName(path);
                 }
             }
@@ -243,13 +243,12 @@ std::string resolve(const Text& text, Lines& lines) {
         return cannotOpen(refused, refusedError);
     }
     if (labels.empty()) {
-        return "pmc10: no GPIO chip found (no /dev/gpiochip* device)";
+        return "no GPIO chip found (no /dev/gpiochip* device)";
     }
     if (byLabel) {
-        return "pmc10: no GPIO chip labelled '" + chip + "' (chips: " + labels + ")";
+        return "no GPIO chip labelled '" + chip + "' (chips: " + labels + ")";
     }
-    return "pmc10: no GPIO chip has all four lines " + joined(text.lines) + " (chips: " + labels +
-           ")";
+    return "no GPIO chip has all four lines " + joined(text.lines) + " (chips: " + labels + ")";
 }
 
 class GpioPort final : public Port {
@@ -275,7 +274,7 @@ class GpioPort final : public Port {
         lines_ = bits;  // before the call, so that a write from a signal handler sees it
         if (ioctl(requestFd_, GPIO_V2_LINE_SET_VALUES_IOCTL, &values) != 0) {
             const int error = errno;
-            failure_ = "pmc10: " + description_ + " failed: " + std::strerror(error);
+            failure_ = description_ + " failed: " + std::strerror(error);
             if (error == ENODEV) {
                 failure_ += " (the chip is gone: was the adapter unplugged?)";
             }
@@ -323,8 +322,8 @@ std::string foreignHolder(int chipFd, const Lines& lines, const std::string& chi
         const std::string holder = info.consumer[0] != '\0'
                                        ? std::string("'") + info.consumer + "'"
                                        : std::string("another program or a kernel driver");
-        return "pmc10: GPIO " + chipName + " line " + std::to_string(offset) + " is in use by " +
-               holder + "; stop it or choose other lines";
+        return "GPIO " + chipName + " line " + std::to_string(offset) + " is in use by " + holder +
+               "; stop it or choose other lines";
     }
     return {};
 }
@@ -381,8 +380,7 @@ OpenResult openText(const std::string& portText) {
         }
         const int requestError = errno;
         if (requestError != EBUSY) {
-            std::string why =
-                "pmc10: cannot drive " + description + ": " + std::strerror(requestError);
+            std::string why = "cannot drive " + description + ": " + std::strerror(requestError);
             if (requestError == ENOENT) {
                 why +=
                     " (the chip refused the lines as outputs; an MCP2221A's GP pins must "
@@ -410,13 +408,14 @@ OpenResult openText(const std::string& portText) {
         }
         gpio_v2_line_info_changed changed;
         if (read(chip.fd, &changed, sizeof changed) < 0 && errno != EINTR) {
-            return OpenResult::unusable("pmc10: cannot wait for " + description + ": " +
+            return OpenResult::unusable("cannot wait for " + description + ": " +
                                         std::strerror(errno));
         }
     }
     if (setsOneLineAtATime(lines.label)) {
-        std::cerr << "pmc10: note: GPIO " << chipName << " '" << lines.label << "' "
-                  << oneAtATimeNote(lines.label) << std::endl;
+        std::cerr << message("note: GPIO " + chipName + " '" + lines.label + "' " +
+                             oneAtATimeNote(lines.label))
+                  << std::endl;
     }
     return OpenResult::opened(std::make_unique<GpioPort>(request.fd, description));
 }
@@ -449,7 +448,7 @@ void listChips(std::vector<PortInfo>& out) {
         gpiochip_info info{};
         if (fd.fd < 0 || ioctl(fd.fd, GPIO_GET_CHIPINFO_IOCTL, &info) != 0) {
             entry.detail = name;
-            entry.note = cannotOpen(path, errno).substr(7);  // without "pmc10: "
+            entry.note = cannotOpen(path, errno);
             out.push_back(std::move(entry));
             continue;
         }

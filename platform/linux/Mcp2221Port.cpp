@@ -183,7 +183,7 @@ class Mcp2221Port final : public Port {
         }
         for (std::size_t pin = 0; pin < kPins; ++pin) {
             if (answer[kGpioFirst + 4 * pin] == kNotGpio) {
-                failure_ = "pmc10: the " + describe() + " refused GP" + std::to_string(pin) +
+                failure_ = "the " + describe() + " refused GP" + std::to_string(pin) +
                            ": the pin is no longer a GPIO";
                 return fail();
             }
@@ -222,7 +222,7 @@ class Mcp2221Port final : public Port {
         for (std::size_t pin = 0; pin < kPins; ++pin) {
             // Per pin: its level, then its direction (0 = output).
             if (answer[2 + 2 * pin] != 1 || answer[3 + 2 * pin] != 0) {
-                failure_ = "pmc10: the " + describe() + " did not make GP" + std::to_string(pin) +
+                failure_ = "the " + describe() + " did not make GP" + std::to_string(pin) +
                            " an output at idle; nothing was sent";
                 return false;
             }
@@ -245,7 +245,7 @@ class Mcp2221Port final : public Port {
         for (;;) {
             const std::int64_t left = until - precise_sleep::nowNanoseconds();
             if (left <= 0) {
-                failure_ = "pmc10: the " + describe() + " did not answer within a second";
+                failure_ = "the " + describe() + " did not answer within a second";
                 return false;
             }
             pollfd wait{fd_, POLLIN, 0};
@@ -262,8 +262,8 @@ class Mcp2221Port final : public Port {
             }
             if (got > 1 && answer[0] == request[1]) {
                 if (answer[1] != 0) {
-                    failure_ = "pmc10: the " + describe() + " refused command 0x" +
-                               hex(request[1]) + " (status 0x" + hex(answer[1]) + ")";
+                    failure_ = "the " + describe() + " refused command 0x" + hex(request[1]) +
+                               " (status 0x" + hex(answer[1]) + ")";
                     return false;
                 }
                 return true;
@@ -278,7 +278,7 @@ class Mcp2221Port final : public Port {
     }
 
     bool broken(int error) {
-        failure_ = "pmc10: the " + describe() + " failed: " + std::strerror(error);
+        failure_ = "the " + describe() + " failed: " + std::strerror(error);
         if (gone(error)) {
             failure_ += " (the chip is gone: was the adapter unplugged?)";
         }
@@ -344,16 +344,16 @@ OpenResult openText(const std::string& text) {
         const std::vector<Chip> found = chips();
         if (found.empty()) {
             return OpenResult::unusable(
-                "pmc10: no MCP2221A is plugged in (pmc10 --list-ports shows the ports here)");
+                "no MCP2221A is plugged in (pmc10 --list-ports shows the ports here)");
         }
         if (found.size() > 1 && !found[1].node.empty()) {
-            return OpenResult::unusable("pmc10: " + std::to_string(found.size()) +
+            return OpenResult::unusable(std::to_string(found.size()) +
                                         " MCP2221As are plugged in: choose one, as in --port "
                                         "mcp2221:" +
                                         found[0].node + " (pmc10 --list-ports shows them)");
         }
         if (found[0].node.empty()) {
-            return OpenResult::unusable(std::string("pmc10: an MCP2221A is plugged in, but ") +
+            return OpenResult::unusable(std::string("an MCP2221A is plugged in, but ") +
                                         kHeldByDriver);
         }
         path = found[0].node;
@@ -363,9 +363,9 @@ OpenResult openText(const std::string& text) {
     if (fd < 0) {
         const int error = errno;
         if (error == ENOTTY) {
-            return OpenResult::unusable("pmc10: " + path + " is not an MCP2221A's hidraw node");
+            return OpenResult::unusable(path + " is not an MCP2221A's hidraw node");
         }
-        std::string reason = "pmc10: cannot open " + path + ": " + std::strerror(error);
+        std::string reason = "cannot open " + path + ": " + std::strerror(error);
         if (error == EACCES || error == EPERM) {
             reason += kAccessHint;
         }
@@ -377,12 +377,12 @@ OpenResult openText(const std::string& text) {
         static_cast<std::uint16_t>(info.vendor) != kVendor ||
         static_cast<std::uint16_t>(info.product) != kProduct) {
         ::close(fd);
-        return OpenResult::unusable("pmc10: " + path + " is not an MCP2221A's hidraw node");
+        return OpenResult::unusable(path + " is not an MCP2221A's hidraw node");
     }
     if (!busy_wait::lockExclusive(fd, "the MCP2221A " + path)) {
         const int error = errno;
         ::close(fd);
-        return OpenResult::unusable("pmc10: cannot lock " + path + ": " + std::strerror(error));
+        return OpenResult::unusable("cannot lock " + path + ": " + std::strerror(error));
     }
     auto port = std::make_unique<Mcp2221Port>(fd, path);
     if (!port->configure()) {

@@ -36,7 +36,7 @@ class PpdevPort : public Port {
     PpdevPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     bool write(std::uint8_t byte) override {
         if (fd_ < 0 || ioctl(fd_, PPWDATA, &byte) != 0) {
-            failure_ = "pmc10: writing to " + path_ + " failed: " + std::strerror(errno);
+            failure_ = "writing to " + path_ + " failed: " + std::strerror(errno);
             return false;
         }
         return true;
@@ -101,15 +101,15 @@ OpenResult openText(const std::string& text) {
         const int error = errno;
         if (error == ENXIO || error == ENODEV) {
             return OpenResult::unusable(
-                "pmc10: " + path +
+                path +
                 " exists, but no parallel port or driver is behind it (load the driver: sudo "
                 "modprobe parport_pc; for a PCIe card see pmc10 --list-ports)");
         }
         if (error == ENOENT) {
-            return OpenResult::unusable("pmc10: no parallel port found (" + path +
+            return OpenResult::unusable("no parallel port found (" + path +
                                         " is missing; load the parport_pc and ppdev modules)");
         }
-        std::string reason = "pmc10: cannot open " + path + ": " + std::strerror(error);
+        std::string reason = "cannot open " + path + ": " + std::strerror(error);
         if (error == EACCES || error == EPERM) {
             reason += std::string(" (") + kGroupHint + ")";
         }
@@ -118,7 +118,7 @@ OpenResult openText(const std::string& text) {
     if (!busy_wait::lockExclusive(fd, path) || ioctl(fd, PPCLAIM) != 0) {
         const int error = errno;
         ::close(fd);
-        std::string reason = "pmc10: cannot claim " + path + ": " + std::strerror(error);
+        std::string reason = "cannot claim " + path + ": " + std::strerror(error);
         if (error == EBUSY) {
             reason += " (is another program using the port?)";
         }

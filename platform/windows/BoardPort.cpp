@@ -112,11 +112,11 @@ port::OpenResult openText(const std::string& text) {
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return port::OpenResult::unusable("pmc10: there is no " + name +
+            return port::OpenResult::unusable("there is no " + name +
                                               " (pmc10 --list-ports shows the ports here)");
         }
         return port::OpenResult::unusable(
-            "pmc10: cannot open " + name + ": " + systemMessage(error) +
+            "cannot open " + name + ": " + systemMessage(error) +
             (error == ERROR_ACCESS_DENIED ? " (another program or pmc10 run has it)" : ""));
     }
     auto line = std::make_unique<ComLine>(handle);
@@ -144,7 +144,7 @@ port::OpenResult openText(const std::string& text) {
     settings.fRtsControl = RTS_CONTROL_ENABLE;
     settings.fAbortOnError = FALSE;
     if (!SetCommState(handle, &settings)) {
-        return port::OpenResult::unusable("pmc10: cannot set up " + name + ": " +
+        return port::OpenResult::unusable("cannot set up " + name + ": " +
                                           systemMessage(GetLastError()));
     }
     PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);

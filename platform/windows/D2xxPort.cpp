@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/FtdiText.h"
+#include "platform/Message.h"
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
 #include "platform/windows/D2xxAbi.h"
@@ -55,7 +56,7 @@ const D2xx* library(std::string& why) {
     const std::wstring path = libraryPath();
     const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
-        why = "pmc10: cannot load " + narrow(path) +
+        why = "cannot load " + narrow(path) +
               " (FTDI's D2XX driver: plug the adapter in and let Windows install its driver)";
         return nullptr;
     }
@@ -65,7 +66,7 @@ const D2xx* library(std::string& why) {
         !resolve(module, "FT_SetBitMode", calls.setBitMode) ||
         !resolve(module, "FT_SetTimeouts", calls.setTimeouts) ||
         !resolve(module, "FT_Write", calls.write) || !resolve(module, "FT_Close", calls.close)) {
-        why = "pmc10: " + narrow(path) + " lacks a D2XX function pmc10 needs (an old driver?)";
+        why = narrow(path) + " lacks a D2XX function pmc10 needs (an old driver?)";
         return nullptr;
     }
     loaded = true;
@@ -121,7 +122,7 @@ std::vector<Device> devices(const D2xx& d2xx) {
     return found;
 }
 
-/// The device `selector` picks, or a "pmc10: " line saying why none.
+/// The device `selector` picks, or the reason why none.
 bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen, std::string& why) {
     using Kind = ftdi_text::Selector::Kind;
     unsigned seen = 0;
@@ -135,15 +136,15 @@ bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen,
         }
     }
     if (selector.kind == Kind::Serial) {
-        why = "pmc10: no FTDI adapter " + ftdi_text::ids(selector.vendor, selector.product) +
+        why = "no FTDI adapter " + ftdi_text::ids(selector.vendor, selector.product) +
               " with serial number " + selector.serial + " is plugged in";
     } else if (selector.kind == Kind::Index) {
-        why = "pmc10: there is no adapter " + ftdi_text::ids(selector.vendor, selector.product) +
+        why = "there is no adapter " + ftdi_text::ids(selector.vendor, selector.product) +
               " number " + std::to_string(selector.index) + " (" + std::to_string(seen) +
               " plugged in, counted from 0)";
     } else {
         why =
-            "pmc10: no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
+            "no FTDI adapter is plugged in (looked for 0403:6001, 6010, 6011, 6014 "
             "and 6015)";
     }
     return false;
@@ -168,7 +169,7 @@ class D2xxPort final : public Port {
         if (status == FT_OK && written == 1) {
             return true;
         }
-        failure_ = "pmc10: the adapter " + description_ +
+        failure_ = "the adapter " + description_ +
                    (status == FT_OK ? idleAfterStall(start) : " was disconnected");
         return false;
     }
@@ -228,8 +229,8 @@ void sayWaiting(const std::string& what) {
     static bool said = false;
     if (!said) {
         said = true;
-        std::fprintf(stderr, "pmc10: %s is in use by another program; waiting for it\n",
-                     what.c_str());
+        const std::string line = message(what + " is in use by another program; waiting for it");
+        std::fprintf(stderr, "%s\n", line.c_str());
         std::fflush(stderr);
     }
 }
@@ -275,7 +276,7 @@ OpenResult open(const std::string& text) {
             return OpenResult::unusable(why);
         }
         if (!device.bitBangs()) {
-            return OpenResult::unusable("pmc10: the adapter " + device.describe() +
+            return OpenResult::unusable("the adapter " + device.describe() +
                                         " has a chip without a bit-bang mode (D2XX type " +
                                         std::to_string(device.type) + "); pmc10 leaves it alone");
         }
@@ -289,7 +290,7 @@ OpenResult open(const std::string& text) {
         if (status == FT_OK) {
             if (!enterBitBang(*d2xx, handle)) {
                 d2xx->close(handle);
-                return OpenResult::unusable("pmc10: the adapter " + device.describe() +
+                return OpenResult::unusable("the adapter " + device.describe() +
                                             " did not enter bit-bang mode");
             }
             return OpenResult::opened(std::make_unique<D2xxPort>(*d2xx, handle, device.describe()));
@@ -298,7 +299,7 @@ OpenResult open(const std::string& text) {
             continue;  // unplugged since it was listed: look again, and say so then
         }
         if (status != FT_DEVICE_NOT_OPENED) {
-            return OpenResult::unusable("pmc10: cannot open the adapter " + device.describe() +
+            return OpenResult::unusable("cannot open the adapter " + device.describe() +
                                         " (D2XX status " + std::to_string(status) + ")");
         }
         // Open in another program: wait for it to let go.

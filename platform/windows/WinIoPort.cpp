@@ -15,6 +15,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/Message.h"
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
 #include "platform/windows/Library.h"
@@ -88,8 +89,8 @@ HANDLE takeTurn(unsigned base, std::string& reason) {
         turn = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
     }
     if (turn == nullptr) {
-        reason = "pmc10: cannot create the lock " + name + " (error " +
-                 std::to_string(GetLastError()) + "); nothing was sent";
+        reason = "cannot create the lock " + name + " (error " + std::to_string(GetLastError()) +
+                 "); nothing was sent";
         return nullptr;
     }
     constexpr std::int64_t kRetryNs = 20000000;
@@ -101,15 +102,15 @@ HANDLE takeTurn(unsigned base, std::string& reason) {
             return turn;
         }
         if (got != WAIT_TIMEOUT) {
-            reason = "pmc10: cannot lock " + name + " (error " + std::to_string(GetLastError()) +
+            reason = "cannot lock " + name + " (error " + std::to_string(GetLastError()) +
                      "); nothing was sent";
             CloseHandle(turn);
             return nullptr;
         }
         if (!said) {
             said = true;
-            std::cerr << "pmc10: " << hexAddress(base)
-                      << " is in use by another run; waiting for it" << std::endl;
+            std::cerr << message(hexAddress(base) + " is in use by another run; waiting for it")
+                      << std::endl;
         }
         if (const signals::Event event =
                 signals::waitUntil(precise_sleep::nowNanoseconds() + kRetryNs)) {
@@ -134,19 +135,19 @@ OpenResult openText(const std::string& text) {
             LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         if (library == nullptr) {
             return OpenResult::unusable(
-                "pmc10: cannot load " + narrow(path) +
+                "cannot load " + narrow(path) +
                 " (put the WinIo library and its driver next to pmc10.exe)");
         }
         InitializeWinIoFunction initializeWinIo = nullptr;
         SetPortValFunction setPortValue = nullptr;
         if (!resolve(library, "InitializeWinIo", initializeWinIo) ||
             !resolve(library, "SetPortVal", setPortValue)) {
-            return OpenResult::unusable("pmc10: " + narrow(path) +
+            return OpenResult::unusable(narrow(path) +
                                         " does not export InitializeWinIo and SetPortVal");
         }
         if (!initializeWinIo()) {
             return OpenResult::unusable(
-                "pmc10: InitializeWinIo failed (run as administrator, and let its driver load)");
+                "InitializeWinIo failed (run as administrator, and let its driver load)");
         }
         setPortVal = setPortValue;
     }

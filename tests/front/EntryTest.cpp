@@ -166,7 +166,7 @@ TEST_F(EntryTest, StrictRefusesTyposBeforeThePortAndLenientRunsSuggest) {
     }
     EXPECT_EQ(strict::problems({"nxt"}, "set.pmc10:3"),
               std::vector<std::string>(
-                  {"pmc10: strict: set.pmc10:3: unknown word <NXT>", "pmc10: did you mean NEXT?"}));
+                  {"strict: set.pmc10:3: unknown word <NXT>", "did you mean NEXT?"}));
 }
 
 TEST_F(EntryTest, APortThatFailsHalfWayStopsTheRunWithStatusOne) {
@@ -260,9 +260,9 @@ TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
     ASSERT_EQ(write(fd, "cable\nmenu\n", 11), 11);
     close(fd);
     const std::string file = path;
-    const std::string badPort =
-        "pmc10: cannot use port 'bogus': not a port this tool knows (pmc10 --list-ports shows "
-        "the ports here)\n";
+    const std::string unknownPort =
+        "': not a port this tool knows (pmc10 --list-ports shows the ports here)\n";
+    const std::string badPort = "pmc10: cannot use port 'bogus" + unknownPort;
     const std::string misplaced =
         "' after the command word 'menu': options come before the "
         "first word (pmc10 --help)\n";
@@ -301,6 +301,12 @@ TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
         {{"-n", "-p", "bogus", "menu"}, ExitUsage, badPort, "", ""},
         {{"-p", "bogus", "-f", file}, ExitUsage, badPort, "", ""},
         {{"-p", "bogus", "-i"}, ExitUsage, badPort, "", ""},
+        // Every line of a message starts with the prefix, even one that the text brought.
+        {{"-p", "two\nlines", "menu"},
+         ExitUsage,
+         "pmc10: cannot use port 'two\npmc10: lines" + unknownPort,
+         "",
+         ""},
         {{"-nf", file}, ExitSuccess, "", "", "  MENU         0xFB  menu\n1 strokes, total 0.030 s"},
         {{"-n", "--port=sim", "menu"}, ExitSuccess, "", "", "1 strokes"},
         {{"-"}, ExitSuccess, "", "fd", ""},

@@ -68,7 +68,7 @@ struct DevicePort : port::Port {
     }
     void close() override { calls.push_back("close"); }
     std::string describe() const override { return "device"; }
-    std::string failure() const override { return "pmc10: the device failed"; }
+    std::string failure() const override { return "the device failed"; }
     bool timesStrokes() const override { return true; }
     bool stroke(std::uint8_t code, int holdMs, int gapMs) override {
         calls.push_back("stroke " + std::to_string(code) + " " + std::to_string(holdMs) + " " +

@@ -235,10 +235,10 @@ TEST(BoardOpening, EachAnswerGivesItsOutcome) {
          but([](Behaviour& b) { b.noiseFirst = {0x00, board::kSync, 'h', 8, 1, 2, 0xA5, 0xFF}; }),
          port::OpenResult::Status::Opened, ""},
         {"silent", but([](Behaviour& b) { b.answers = false; }), port::OpenResult::Status::Unusable,
-         "pmc10: no pmc10 board answers on COM9 (waited 3 s); to load its firmware: " + flash},
+         "no pmc10 board answers on COM9 (waited 3 s); to load its firmware: " + flash},
         {"other protocol", but([](Behaviour& b) { b.hello = {9, 2, 1, 'C', 0, 1, 2, 3}; }),
          port::OpenResult::Status::Unusable,
-         "pmc10: the board on COM9 runs pmc10 firmware 2.1 (protocol 9), this pmc10 needs "
+         "the board on COM9 runs pmc10 firmware 2.1 (protocol 9), this pmc10 needs "
          "protocol 1; load its firmware: " +
              flash},
     };
@@ -266,11 +266,10 @@ TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
          }),
          4, ""},
         {"refused", but([](Behaviour& b) { b.refuseStroke = 1; }), 2,
-         "pmc10: the board on COM9 refused a stroke while two"},
-        {"restarted", but([](Behaviour& b) { b.restartAt = 0; }), 2,
-         "pmc10: the board on COM9 restarted"},
+         "the board on COM9 refused a stroke while two"},
+        {"restarted", but([](Behaviour& b) { b.restartAt = 0; }), 2, "the board on COM9 restarted"},
         {"no end reported", but([](Behaviour& b) { b.ends = false; }), 2,
-         "pmc10: the board on COM9 stopped answering; its own timer released the key"},
+         "the board on COM9 stopped answering; its own timer released the key"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -307,7 +306,7 @@ TEST(BoardStrokes, AnEndingSignalDropsTheStrokeBehindTheRunningOne) {
     // A line that fails on the way is a failure, never a success.
     opened.board->broken_ = true;
     EXPECT_FALSE(board.stroke(0xFB, kKeyDelay, kKeyDelay));
-    EXPECT_EQ(board.failure(), "pmc10: the board on COM9 failed: Input/output error");
+    EXPECT_EQ(board.failure(), "the board on COM9 failed: Input/output error");
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ class RecordingPort : public port::Port {
         log.push_back({Operation::Kind::Write, byte});
         return true;
     }
-    std::string failure() const override { return "pmc10: the test recorder was unplugged"; }
+    std::string failure() const override { return "the test recorder was unplugged"; }
     void close() override {}
     std::string describe() const override { return "the test recorder"; }
 };
@@ -49,7 +49,7 @@ port::OpenResult open(const std::string& /*text*/) {
         initialised = !failing;
     }
     if (failing) {
-        return port::OpenResult::unusable("pmc10: the test recorder was told to fail");
+        return port::OpenResult::unusable("the test recorder was told to fail");
     }
     return port::OpenResult::opened(std::make_unique<RecordingPort>());
 }
