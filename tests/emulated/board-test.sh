@@ -77,8 +77,8 @@ holds_off() {
         { prev = $2; at = $1 } END { print bad + 0 }'
 }
 # Waits until the lines carry a code after line $1 of the log.
-await_code() {
-    for _ in $(seq 200); do
+await_code() {  # up to 30 s: a loaded host slows the emulated board and pmc10's opening
+    for _ in $(seq 3000); do
         if [ -n "$(codes_since "$1")" ]; then return 0; fi
         sleep 0.01
     done
