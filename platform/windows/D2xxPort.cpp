@@ -215,7 +215,7 @@ class D2xxPort final : public Port {
 /// Bit-bang mode without a moment of a low data line: no outputs first, 0xFF into the
 /// output latch (kept whatever the direction of a pin), then D0-D3 as outputs, which
 /// therefore start high. Nothing is sent in UART mode, where a start bit is a low on TXD
-/// (D0). See platform/linux/FtdiPort.cpp for the same sequence through libftdi.
+/// (D0). See platform/linux/FtdiClaim.cpp for the same sequence through libftdi.
 bool enterBitBang(const D2xx& d2xx, FT_HANDLE handle) {
     unsigned char idle = kIdleByte;
     DWORD written = 0;
