@@ -13,6 +13,7 @@
 
 #include "firmware/BoardProtocol.h"
 #include "platform/Board.h"
+#include "platform/BoardText.h"
 
 namespace {
 
