@@ -1,24 +1,14 @@
 #include "front/LineEditor.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <set>
-#include <vector>
 
-#include "commands/CompoundCommands.h"
-#include "commands/Verbs.h"
+#include "front/Completion.h"
 #include "front/Entry.h"
-#include "keypad/KeyCodes.h"
-#include "keypad/Red10.h"
+#include "front/HistoryFile.h"
 
 #ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -87,64 +77,7 @@ int readCharacter(LineInput& input, wchar_t& out) {
     }
     return 1;
 }
-
-#ifdef PMC10_HAVE_LIBEDIT
-void makeDirectories(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        ::mkdir(path.substr(0, slash).c_str(), 0700);
-    }
-}
-
-/// Opens the history file with `flags`, never through a symbolic link, and only when it
-/// and its folder belong to the user running and it is a plain file with no other name:
-/// a home folder that someone else prepared (a root run under `sudo -E`) can point it at
-/// nothing else. -1 when there is to be no history.
-int openHistory(const std::string& path, int flags) {
-    const std::size_t slash = path.rfind('/');
-    const int folder =
-        ::open(path.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder < 0) {
-        return -1;
-    }
-    struct stat info {};
-    int fd = -1;
-    if (fstat(folder, &info) == 0 && info.st_uid == geteuid()) {
-        fd = openat(folder, path.c_str() + slash + 1,
-                    flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    }
-    ::close(folder);
-    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
-                    info.st_nlink != 1)) {
-        ::close(fd);
-        fd = -1;
-    }
-    return fd;
-}
 #endif
-#endif
-
-/// Every word Tab completes: key names, compound words and verbs, in lower case.
-std::set<std::string> completionWords() {
-    instance();  // fills the tables
-    std::set<std::string> words{"r", "rd"};
-    auto add = [&words](std::string name) {
-        for (char& c : name) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-        words.insert(name);
-    };
-    for (const auto& entry : keyCodes) {
-        add(entry.first);
-    }
-    for (const auto& entry : compoundCommands) {
-        add(entry.first);
-    }
-    for (const Verb& verb : verbTable()) {
-        add(verb.name);
-    }
-    return words;
-}
 
 }  // namespace
 
@@ -184,64 +117,12 @@ unsigned char interrupt(EditLine* editLine, int /*ch*/) {
     return CC_NEWLINE;
 }
 
-/// Completes the word before the cursor: in full when one word fits, else as far as all
-/// that fit agree, listing them when that adds nothing.
 unsigned char complete(EditLine* editLine, int /*ch*/) {
-    const LineInfo* const line = el_line(editLine);
-    const char* start = line->cursor;
-    while (start > line->buffer && start[-1] != ' ' && start[-1] != '\t') {
-        --start;
-    }
-    std::string prefix(start, line->cursor);
-    for (char& c : prefix) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    std::vector<std::string> fits;
-    for (const std::string& word : stateOf(editLine)->words) {
-        if (word.compare(0, prefix.size(), prefix) == 0) {
-            fits.push_back(word);
-        }
-    }
-    if (fits.empty()) {
-        return CC_REFRESH_BEEP;
-    }
-    if (fits.size() == 1) {
-        el_insertstr(editLine, (fits[0].substr(prefix.size()) + " ").c_str());
-        return CC_REFRESH;
-    }
-    std::size_t common = prefix.size();
-    while (common < fits[0].size() &&
-           std::all_of(fits.begin(), fits.end(), [&](const std::string& word) {
-               return common < word.size() && word[common] == fits[0][common];
-           })) {
-        ++common;
-    }
-    if (common > prefix.size()) {
-        el_insertstr(editLine, fits[0].substr(prefix.size(), common - prefix.size()).c_str());
-        return CC_REFRESH;
-    }
-    std::cout << '\n';
-    for (const std::string& word : fits) {
-        std::cout << word << "  ";
-    }
-    std::cout << std::endl;
-    return CC_REDISPLAY;
+    return completeWord(editLine, stateOf(editLine)->words);
 }
 
 }  // namespace
 #endif
-
-std::string LineEditor::historyPath() {
-    const char* const state = std::getenv("XDG_STATE_HOME");
-    if (state != nullptr && *state == '/') {
-        return std::string(state) + "/pmc10/history";
-    }
-    const char* const home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') {
-        return std::string(home) + "/.local/state/pmc10/history";
-    }
-    return {};
-}
 
 LineEditor::LineEditor() : state_(std::make_unique<State>()) {
 #ifdef PMC10_HAVE_LIBEDIT
@@ -263,12 +144,7 @@ LineEditor::LineEditor() : state_(std::make_unique<State>()) {
     history(s.history, &event, H_SETSIZE, 1000);
     history(s.history, &event, H_SETUNIQUE, 1);
     s.historyFile = historyPath();
-    const int saved = s.historyFile.empty() ? -1 : openHistory(s.historyFile, O_RDONLY);
-    if (saved >= 0) {
-        // Loaded through the descriptor checked, not through the name again.
-        history(s.history, &event, H_LOAD, ("/proc/self/fd/" + std::to_string(saved)).c_str());
-        ::close(saved);
-    }
+    history_file::load(s.history, s.historyFile);
     el_set(s.editLine, EL_HIST, history, s.history);
 #endif
 }
@@ -365,20 +241,7 @@ void LineEditor::remember(const std::string& line) {
     }
     HistEvent event;
     history(s.history, &event, H_ENTER, line.c_str());
-    if (s.historyFile.empty()) {
-        return;
-    }
-    makeDirectories(s.historyFile);
-    const int fd = openHistory(s.historyFile, O_WRONLY | O_CREAT);
-    FILE* const file = fd < 0 || ftruncate(fd, 0) != 0 ? nullptr : fdopen(fd, "w");
-    if (file == nullptr) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return;
-    }
-    history(s.history, &event, H_SAVE_FP, file);
-    std::fclose(file);
+    history_file::save(s.history, s.historyFile);
 #else
     (void)line;
 #endif

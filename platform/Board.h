@@ -35,21 +35,9 @@ class SerialLine {
 /// its port opens and its boot loader waits about a second before the firmware runs.
 constexpr int kHelloBoundMs = 3000;
 
-/// For the listing: what the USB IDs (lower-case hex) name when they are those of a usual
-/// board or its serial chip, else nullptr; the listed kind; and why it was not asked.
-const char* usualBoard(const std::string& vendor, const std::string& product);
-std::string listedKind(const char* usual);
-std::string notAskedNote(const std::string& name);
-
-/// The avrdude command that loads the firmware on the board at `device`.
-std::string flashCommand(const std::string& device);
-
 /// Talks to the board: waits for its hello, then opens the port. `device` is what the
 /// messages call it ("/dev/ttyACM0", "COM3").
 port::OpenResult greetAndOpen(std::unique_ptr<SerialLine> line, const std::string& device,
                               int boundMs = kHelloBoundMs);
-
-/// Where the firmware's .hex file is installed (the platform says).
-std::string firmwarePath();
 
 }  // namespace board

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/Board.h"
+#include "platform/BoardText.h"
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
 #include "port/Port.h"
@@ -264,14 +265,9 @@ void listBoards(std::vector<port::PortInfo>& out) {
             }
         }
         info.usable = access(path.c_str(), R_OK | W_OK) == 0;
-        // Opening the port restarts most of these boards (and would cut short a stroke of
-        // a run that has one): whether the pmc10 firmware answers is not asked here.
-        info.note = info.usable
-                        ? "not asked whether the pmc10 firmware answers: opening restarts the "
-                          "board; pmc10 --port " +
-                              info.name + " asks"
-                        : "no access: add yourself to group dialout (sudo usermod -aG "
-                          "dialout $USER) and log in again";
+        info.note = info.usable ? board::notAskedNote(info.name)
+                                : "no access: add yourself to group dialout (sudo usermod -aG "
+                                  "dialout $USER) and log in again";
         found.push_back(std::move(info));
     }
     closedir(ttys);

@@ -6,14 +6,13 @@
 //
 // PORT texts: "mcp2221" (the only one plugged in) or "mcp2221:/dev/hidrawN". A node is
 // taken only when sysfs and the hidraw driver both say it is an MCP2221A (04d8:00dd),
-// checked before anything is written; other hidraw devices are never opened. A chip that
-// hid-mcp2221 holds has no hidraw node (the driver connects none): it is listed with the
-// way to free it, and never taken from the driver.
+// checked before anything is written; other hidraw devices are never opened. The chips
+// are found in platform/linux/Mcp2221Chips.cpp, their commands built and read in
+// platform/linux/Mcp2221Reports.cpp.
 //
 // Opening makes the four pins GPIO outputs at idle (high) in one Set SRAM Settings
 // command, whatever they were, so the pins never show a key while the port opens. The
 // hidraw node is locked (flock) for the run: a second run waits, as on a parallel port.
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <linux/input.h>
@@ -23,135 +22,22 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "platform/PreciseSleep.h"
 #include "platform/linux/BusyWait.h"
 #include "platform/linux/DeviceNode.h"
+#include "platform/linux/Mcp2221Chips.h"
+#include "platform/linux/Mcp2221Reports.h"
 #include "port/Port.h"
 
-namespace port {
+namespace port::mcp2221 {
 namespace {
 
-constexpr unsigned kVendor = 0x04D8;
-constexpr unsigned kProduct = 0x00DD;
-constexpr const char* kPrefix = "mcp2221";
-constexpr std::size_t kPins = 4;
-
-// The chip's command set: one 64-byte report out, one 64-byte report back, the command
-// code first in both; the second byte of the answer is 0 when the command was carried out.
-constexpr std::uint8_t kSetGpioValues = 0x50;
-constexpr std::uint8_t kGetGpioValues = 0x51;
-constexpr std::uint8_t kSetSram = 0x60;
-constexpr std::size_t kReport = 64;
-// Set GPIO Output Values: four bytes per pin from byte 2 (alter value, value, alter
-// direction, direction); a pin that is not a GPIO answers 0xEE.
-constexpr std::size_t kGpioFirst = 2;
-constexpr std::uint8_t kNotGpio = 0xEE;
-// Set SRAM Settings: byte 7's top bit takes the pins' settings from bytes 8 to 11, each
-// the output value (bit 4), the direction (bit 3, 1 = input) and the function (bits 0-2,
-// 0 = GPIO).
-constexpr std::size_t kSramAlterPins = 7;
-constexpr std::size_t kSramPins = 8;
-constexpr std::uint8_t kGpioOutputHigh = 0x10;
 // How long the chip may take to answer: it answers within a few milliseconds.
 constexpr std::int64_t kAnswerNs = 1000000000;
-
-const char* const kAccessHint =
-    " (install the udev rule 60-pmc10-gpio.rules for the group plugdev, then log in again)";
-
-/// A report as written to hidraw: the report number 0 (the chip numbers none), then the
-/// 64 bytes of the command.
-using Request = std::array<std::uint8_t, kReport + 1>;
-using Answer = std::array<std::uint8_t, kReport>;
-
-Request command(std::uint8_t code) {
-    Request request{};
-    request[1] = code;
-    return request;
-}
-
-/// Set GPIO Output Values for the low four bits of `byte`: all four pins in one report.
-Request gpioValues(std::uint8_t byte) {
-    Request request = command(kSetGpioValues);
-    for (std::size_t pin = 0; pin < kPins; ++pin) {
-        request[1 + kGpioFirst + 4 * pin] = 1;
-        request[1 + kGpioFirst + 4 * pin + 1] = static_cast<std::uint8_t>((byte >> pin) & 1U);
-    }
-    return request;
-}
-
-std::string readLine(const std::string& path, const std::string& key) {
-    std::ifstream file(path);
-    for (std::string line; std::getline(file, line);) {
-        if (line.rfind(key, 0) == 0) {
-            return line.substr(key.size());
-        }
-    }
-    return {};
-}
-
-/// Whether the HID device of a sysfs folder is an MCP2221A on USB, from its
-/// "HID_ID=0003:000004D8:000000DD" line.
-bool isChip(const std::string& hidDevice) {
-    unsigned bus = 0, vendor = 0, product = 0;
-    const std::string id = readLine(hidDevice + "/uevent", "HID_ID=");
-    return std::sscanf(id.c_str(), "%x:%x:%x", &bus, &vendor, &product) == 3 && bus == BUS_USB &&
-           vendor == kVendor && product == kProduct;
-}
-
-/// One MCP2221A plugged in: its hidraw node, empty where the kernel's hid-mcp2221 driver
-/// holds it (that driver gives none), and its serial number.
-struct Chip {
-    std::string node;
-    std::string serial;
-};
-
-/// The MCP2221As plugged in, those with a hidraw node first, in node number order.
-std::vector<Chip> chips() {
-    std::vector<std::pair<unsigned long, Chip>> found;
-    const std::string bus = "/sys/bus/hid/devices/";
-    if (DIR* dir = opendir(bus.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string device = bus + entry->d_name;
-            if (entry->d_name[0] == '.' || !isChip(device)) {
-                continue;
-            }
-            Chip chip{{}, readLine(device + "/uevent", "HID_UNIQ=")};
-            unsigned long number = ~0UL;
-            if (DIR* raw = opendir((device + "/hidraw").c_str())) {
-                while (const dirent* node = readdir(raw)) {
-                    const std::string name = node->d_name;
-                    if (name.rfind("hidraw", 0) == 0 && name.size() > 6 &&
-                        name.find_first_not_of("0123456789", 6) == std::string::npos) {
-                        chip.node = "/dev/" + name;
-                        number = std::stoul(name.substr(6));
-                    }
-                }
-                closedir(raw);
-            }
-            found.emplace_back(number, std::move(chip));
-        }
-        closedir(dir);
-    }
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<Chip> out;
-    out.reserve(found.size());
-    for (auto& entry : found) {
-        out.push_back(std::move(entry.second));
-    }
-    return out;
-}
-
-const char* const kHeldByDriver =
-    "the kernel's hid-mcp2221 driver holds it and gives no hidraw node: unload it (sudo "
-    "modprobe -r hid_mcp2221) and plug the adapter in again, or use its gpiochip (one line "
-    "at a time)";
 
 /// The node a text names: "/dev/hidrawN" for "mcp2221:/dev/hidrawN" or
 /// "mcp2221:hidrawN", empty for "mcp2221".
@@ -181,12 +67,10 @@ class Mcp2221Port final : public Port {
         if (!exchange(gpioValues(byte), answer)) {
             return fail();
         }
-        for (std::size_t pin = 0; pin < kPins; ++pin) {
-            if (answer[kGpioFirst + 4 * pin] == kNotGpio) {
-                failure_ = "the " + describe() + " refused GP" + std::to_string(pin) +
-                           ": the pin is no longer a GPIO";
-                return fail();
-            }
+        if (const std::size_t pin = notGpio(answer); pin < kPins) {
+            failure_ = "the " + describe() + " refused GP" + std::to_string(pin) +
+                       ": the pin is no longer a GPIO";
+            return fail();
         }
         pins_ = byte & 0xF;
         return true;
@@ -210,22 +94,14 @@ class Mcp2221Port final : public Port {
     /// Makes the four pins GPIO outputs at idle, all in one command, and checks that the
     /// chip took it. False with failure() set when not.
     bool configure() {
-        Request settings = command(kSetSram);
-        settings[1 + kSramAlterPins] = 0x80;
-        for (std::size_t pin = 0; pin < kPins; ++pin) {
-            settings[1 + kSramPins + pin] = kGpioOutputHigh;
-        }
         Answer answer{};
-        if (!exchange(settings, answer) || !exchange(command(kGetGpioValues), answer)) {
+        if (!exchange(idleOutputs(), answer) || !exchange(command(kGetGpioValues), answer)) {
             return false;
         }
-        for (std::size_t pin = 0; pin < kPins; ++pin) {
-            // Per pin: its level, then its direction (0 = output).
-            if (answer[2 + 2 * pin] != 1 || answer[3 + 2 * pin] != 0) {
-                failure_ = "the " + describe() + " did not make GP" + std::to_string(pin) +
-                           " an output at idle; nothing was sent";
-                return false;
-            }
+        if (const std::size_t pin = notIdleOutput(answer); pin < kPins) {
+            failure_ = "the " + describe() + " did not make GP" + std::to_string(pin) +
+                       " an output at idle; nothing was sent";
+            return false;
         }
         pins_ = kIdleByte & 0xF;
         return true;
@@ -391,28 +267,13 @@ OpenResult openText(const std::string& text) {
     return OpenResult::opened(std::move(port));
 }
 
-void listChips(std::vector<PortInfo>& out) {
-    for (const Chip& chip : chips()) {
-        PortInfo info{std::string(kPrefix) + (chip.node.empty() ? "" : ":" + chip.node),
-                      "MCP2221A (hidraw)",
-                      "04d8:00dd" + (chip.serial.empty() ? "" : " serial " + chip.serial), true,
-                      "D0-D3 = GP0-GP3, all four changed at once"};
-        if (chip.node.empty()) {
-            info.usable = false;
-            info.note = kHeldByDriver;
-        } else if (access(chip.node.c_str(), R_OK | W_OK) != 0) {
-            info.usable = false;
-            info.note = std::string("no access") + kAccessHint;
-        }
-        out.push_back(std::move(info));
-    }
-}
-
 }  // namespace
+}  // namespace port::mcp2221
 
+namespace port {
 const char* const kForms =
     "mcp2221\tthe MCP2221A plugged in: all four pins change at once (hidraw)\n"
     "mcp2221:/dev/hidrawN\tthat MCP2221A, when several are plugged in";
-extern const Backend mcp2221Backend{"mcp2221", claimsText, openText, listChips, checkText, kForms};
-
+extern const Backend mcp2221Backend{"mcp2221",          mcp2221::claimsText, mcp2221::openText,
+                                    mcp2221::listChips, mcp2221::checkText,  kForms};
 }  // namespace port

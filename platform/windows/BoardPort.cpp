@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Board.h"
+#include "platform/BoardText.h"
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
 #include "port/Port.h"

@@ -1,9 +1,7 @@
 // A USB FTDI adapter as the port on Windows, through FTDI's D2XX driver: the chip in
 // asynchronous bit-bang mode, key data bits D0-D3 on its pins D0-D3, the only pins it
-// drives. Windows installs the driver, and with it ftd2xx.dll in the system folder, when
-// the adapter is first plugged in. The library is loaded at run time from that folder,
-// by full path, so that no other folder can plant a DLL of that name; a pmc10.exe without
-// it still runs with every other port.
+// drives. The driver's library is loaded at run time (platform/windows/D2xxLibrary.cpp),
+// so a pmc10.exe without it still runs with every other port.
 #include <windows.h>
 
 #include <cstdint>
@@ -18,14 +16,15 @@
 #include "platform/PreciseSleep.h"
 #include "platform/Signals.h"
 #include "platform/windows/D2xxAbi.h"
-#include "platform/windows/Library.h"
+#include "platform/windows/D2xxLibrary.h"
 #include "port/Port.h"
 
 namespace port {
 namespace {
 
-using windows_library::narrow;
-using windows_library::resolve;
+using d2xx::Device;
+using d2xx::devices;
+using d2xx::library;
 
 // The pins pmc10 drives: D0-D3. The others stay inputs.
 constexpr UCHAR kDataPins = 0x0F;
@@ -36,91 +35,6 @@ constexpr ULONG kWriteTimeoutMs = 1000;
 constexpr std::int64_t kGiveUpMs = 30000;
 // How often a run waiting for a busy adapter tries again.
 constexpr int kBusyRetryMs = 50;
-
-std::wstring libraryPath() {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return L"ftd2xx.dll";
-    }
-    return std::wstring(folder, length) + L"\\ftd2xx.dll";
-}
-
-/// The library, loaded once; nullptr with `why` set when it cannot be.
-const D2xx* library(std::string& why) {
-    static D2xx calls{};
-    static bool loaded = false;
-    if (loaded) {
-        return &calls;
-    }
-    const std::wstring path = libraryPath();
-    const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (module == nullptr) {
-        why = "cannot load " + narrow(path) +
-              " (FTDI's D2XX driver: plug the adapter in and let Windows install its driver)";
-        return nullptr;
-    }
-    if (!resolve(module, "FT_CreateDeviceInfoList", calls.createDeviceInfoList) ||
-        !resolve(module, "FT_GetDeviceInfoList", calls.getDeviceInfoList) ||
-        !resolve(module, "FT_Open", calls.open) || !resolve(module, "FT_OpenEx", calls.openEx) ||
-        !resolve(module, "FT_SetBitMode", calls.setBitMode) ||
-        !resolve(module, "FT_SetTimeouts", calls.setTimeouts) ||
-        !resolve(module, "FT_Write", calls.write) || !resolve(module, "FT_Close", calls.close)) {
-        why = narrow(path) + " lacks a D2XX function pmc10 needs (an old driver?)";
-        return nullptr;
-    }
-    loaded = true;
-    return &calls;
-}
-
-struct Device {
-    DWORD index = 0;  // in D2XX's device list, for FT_Open
-    ULONG flags = 0;
-    ULONG type = 0;
-    std::uint16_t vendor = 0;
-    std::uint16_t product = 0;
-    std::string serial;
-    std::string description;
-
-    std::string describe() const {
-        std::string text = "FTDI " + ftdi_text::ids(vendor, product);
-        return serial.empty() ? text : text + " serial " + serial;
-    }
-    bool opened() const { return (flags & FT_FLAGS_OPENED) != 0; }
-    /// One of FTDI's own IDs and a chip with a bit-bang mode. D2XX tells the type of a
-    /// device open in another program only once it is closed: until then, its IDs.
-    bool bitBangs() const {
-        return ftdi_text::isFtdiProduct(vendor, product) &&
-               (opened() || type == FT_DEVICE_BM ||
-                (type >= FT_DEVICE_2232C && type <= FT_DEVICE_X_SERIES));
-    }
-};
-
-std::vector<Device> devices(const D2xx& d2xx) {
-    DWORD count = 0;
-    std::vector<Device> found;
-    if (d2xx.createDeviceInfoList(&count) != FT_OK || count == 0) {
-        return found;
-    }
-    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
-    if (d2xx.getDeviceInfoList(nodes.data(), &count) != FT_OK) {
-        return found;
-    }
-    for (DWORD i = 0; i < count && i < nodes.size(); ++i) {
-        Device device;
-        device.index = i;
-        device.flags = nodes[i].Flags;
-        device.type = nodes[i].Type;
-        device.vendor = static_cast<std::uint16_t>(nodes[i].ID >> 16);
-        device.product = static_cast<std::uint16_t>(nodes[i].ID & 0xFFFF);
-        device.serial.assign(nodes[i].SerialNumber,
-                             strnlen(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber));
-        device.description.assign(nodes[i].Description,
-                                  strnlen(nodes[i].Description, sizeof nodes[i].Description));
-        found.push_back(device);
-    }
-    return found;
-}
 
 /// The device `selector` picks, or the reason why none.
 bool find(const D2xx& d2xx, const ftdi_text::Selector& selector, Device& chosen, std::string& why) {
@@ -215,7 +129,7 @@ class D2xxPort final : public Port {
 /// Bit-bang mode without a moment of a low data line: no outputs first, 0xFF into the
 /// output latch (kept whatever the direction of a pin), then D0-D3 as outputs, which
 /// therefore start high. Nothing is sent in UART mode, where a start bit is a low on TXD
-/// (D0). See platform/linux/FtdiPort.cpp for the same sequence through libftdi.
+/// (D0). See platform/linux/FtdiClaim.cpp for the same sequence through libftdi.
 bool enterBitBang(const D2xx& d2xx, FT_HANDLE handle) {
     unsigned char idle = kIdleByte;
     DWORD written = 0;

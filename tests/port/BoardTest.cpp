@@ -14,6 +14,7 @@
 #include "firmware/BoardProtocol.h"
 #include "keypad/StrokeShape.h"
 #include "platform/Board.h"
+#include "platform/BoardText.h"
 
 namespace {
 
