@@ -59,7 +59,9 @@ Run runSim(const std::string& sim, const std::vector<std::string>& args) {
     return run;
 }
 
-/// The overshoot of every wait in a trace, by kind, and the span of the port writes.
+/// The overshoot of every wait in a trace, by kind, and the span of the port writes. A
+/// wait is a stretch of one value on the lines; the pause shares its stretch of idle with
+/// the gap before it, and its overshoot is over both.
 /// Trace times are whole microseconds (three decimals of a millisecond); keeping them as
 /// integers makes "exactly 15.000 ms" exact.
 struct Waits {

@@ -1,5 +1,6 @@
 #include "keypad/ParallelPort.h"
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 
@@ -57,6 +58,7 @@ bool ParallelPort::ok() {
         if (result.status == port::OpenResult::Status::Opened) {
             port_ = std::move(result.port);
             wroteSinceOpen_ = false;
+            lastDeadline_ = 0;
             openPort = this;
             crashPort.store(port_.get());
             signals::setHandler(&ParallelPort::onSignal);
@@ -83,9 +85,13 @@ void ParallelPort::write(std::int32_t value) {
         fail();
         return;
     }
+    if (byte != last_ || !wroteSinceOpen_) {
+        // The lines changed here: the next wait counts from this moment. Writes that only
+        // repeat the value (the idle writes that frame a stroke) change nothing on them.
+        const std::int64_t writtenAt = strokeClock == &realClock ? port_->writtenAt() : 0;
+        lastChange_ = writtenAt != 0 ? writtenAt : strokeClock->nowNanoseconds();
+    }
     last_ = byte;
-    const std::int64_t writtenAt = strokeClock == &realClock ? port_->writtenAt() : 0;
-    lastWriteEnd_ = writtenAt != 0 ? writtenAt : strokeClock->nowNanoseconds();
     wroteSinceOpen_ = true;
     if (byte == port::kIdleByte) {
         signals::notePortHeld(false);
@@ -129,9 +135,13 @@ void ParallelPort::wait(int milliseconds) {
         return;
     }
     port_->waiting(milliseconds);
-    // From the end of the last write; before the first one, from now.
-    const std::int64_t from = wroteSinceOpen_ ? lastWriteEnd_ : strokeClock->nowNanoseconds();
+    // From the moment the lines last changed, but never before the previous wait ended: the
+    // value then stays on the lines for every wait asked while it is there. Before the
+    // first write, from now.
+    const std::int64_t from =
+        wroteSinceOpen_ ? std::max(lastChange_, lastDeadline_) : strokeClock->nowNanoseconds();
     const std::int64_t deadline = from + static_cast<std::int64_t>(milliseconds) * 1000000;
+    lastDeadline_ = deadline;
     while (const signals::Event event = strokeClock->waitUntil(deadline)) {
         handle(event);
     }

@@ -110,7 +110,10 @@ class ParallelPort {
     int pendingEnd_ = 0;
     std::string abandonedWhere_;
     std::uint8_t last_ = port::kIdleByte;
-    std::int64_t lastWriteEnd_ = 0;
+    // When the lines last changed (the end of that write, or when the port says the
+    // value reached them), and when the last wait ended.
+    std::int64_t lastChange_ = 0;
+    std::int64_t lastDeadline_ = 0;
     bool wroteSinceOpen_ = false;
     std::string reason_;
     std::unique_ptr<port::Port> port_;

@@ -45,14 +45,17 @@ TEST(SimEndToEnd, EveryWaitLastsAtLeastWhatWasAsked) {
         std::vector<std::string> args;
         std::size_t waits;
     } cases[] = {
-        {{"r", "menu", "enter"}, 2U * 6 + 1},  // MENU ENTER in, PREV ENTER PREV ENTER back
-        {{"r"}, 2U * 1 + 1},                   // the pause before the first write, then ENTER
+        // MENU ENTER in, PREV ENTER PREV ENTER back: six holds, the gaps between them (the
+        // one before the way back shared with the pause); the last gap no write ends.
+        {{"r", "menu", "enter"}, 6U + 5},
+        {{"r"}, 1U + 1},  // the pause before the first write, then ENTER's hold
     };
     for (const auto& c : cases) {
         const RunResult run = sim(c.args);
         ASSERT_EQ(run.exitCode, 0);
-        // From the write before each wait (or the opening) to the write after it: never
-        // less than asked, to the microsecond (holds and gaps of 15 ms, the 500 ms pause).
+        // Each value stays on the lines, from the write that put it there (or the opening)
+        // to the one that changed it, at least every wait asked meanwhile, to the
+        // microsecond (holds and gaps of 15 ms, the 500 ms pause).
         const std::vector<WaitSpan> waits = waitSpans(run.err);
         ASSERT_EQ(waits.size(), c.waits);
         for (const WaitSpan& wait : waits) {

@@ -59,19 +59,23 @@ std::vector<std::string> expectedTrace(const std::vector<int>& codes) {
 
 std::vector<WaitSpan> waitSpans(const std::string& err) {
     std::vector<WaitSpan> spans;
-    long lastWrite = -1, asked = -1;
-    bool heldCode = false;
+    long changedAt = -1, asked = 0;  // from "init" on
+    std::string value;
     for (const TraceLine& line : parseTrace(err)) {
         if (line.op.rfind("sleep ", 0) == 0) {
-            asked = std::stol(line.op.substr(6));
+            asked += std::stol(line.op.substr(6));
             continue;
         }
-        if (asked >= 0 && lastWrite >= 0) {
-            spans.push_back({asked, line.micros - lastWrite, heldCode});
+        if (line.op == value) {
+            continue;  // the same value again: nothing changed on the lines
         }
-        asked = -1;
-        lastWrite = line.micros;
-        heldCode = line.op != "init" && line.op != "out 0x378 0xff";
+        if (asked > 0 && changedAt >= 0) {
+            const bool code = value.rfind("out ", 0) == 0 && value != "out 0x378 0xff";
+            spans.push_back({asked, line.micros - changedAt, code});
+        }
+        asked = 0;
+        changedAt = line.micros;
+        value = line.op;
     }
     return spans;
 }

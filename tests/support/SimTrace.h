@@ -28,17 +28,16 @@ extern const std::string kPauseLine;
 /// return to performance mode.
 std::vector<std::string> expectedTrace(const std::vector<int>& codes);
 
-/// One wait in a trace: what was asked, and how long the port actually kept its value,
-/// from the write before the wait to the write after it.
+/// One stretch of one value on the lines: the waits asked while it was there, and how
+/// long it stayed, from the write that put it there to the write that changed it.
 struct WaitSpan {
     long askedMs;
     long lastedMicros;
-    /// The write before the wait put a key code on the port: the wait is a key's hold.
+    /// The value was a key code: the stretch is a key's hold.
     bool hold = false;
 };
 
-/// Every wait of a trace that a port write follows; a wait before the first write counts
-/// from the port's opening.
+/// Every stretch of a trace with a wait in it that a change of the lines ends.
 std::vector<WaitSpan> waitSpans(const std::string& err);
 
 /// How often `what` occurs in `text`.
