@@ -39,6 +39,7 @@ struct Behaviour {
     Bytes noiseFirst;         // sent before anything else
     int refuseStroke = -1;    // answers this stroke (by its order) with an error
     int restartAt = -1;       // says hello again instead of ending this stroke
+    int misreportAt = -1;     // reports this stroke's end under the next one's number
     bool ends = true;         // reports the end of each stroke
     bool helloTwice = false;  // its start-up hello, then the answer to an ask
     Bytes afterHello;         // sent soon after the hello
@@ -126,7 +127,8 @@ class PlayedBoard : public board::SerialLine {
             } else if (order == behaviour_.restartAt) {
                 queue(busyUntil_ + 600, frame(board::kHello, behaviour_.hello));
             } else if (behaviour_.ends) {
-                queue(busyUntil_, frame(board::kDone, {payload[0]}));
+                const int seq = payload[0] + (order == behaviour_.misreportAt ? 1 : 0);
+                queue(busyUntil_, frame(board::kDone, {static_cast<std::uint8_t>(seq)}));
             }
         } else if (type == board::kCancel) {
             queue(now_ + 1, frame(board::kIdle, {1}));
@@ -269,6 +271,8 @@ TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
          "pmc10: the board on COM9 restarted"},
         {"no end reported", but([](Behaviour& b) { b.ends = false; }), 2,
          "pmc10: the board on COM9 stopped answering; its own timer released the key"},
+        {"an end reported for a stroke not sent", but([](Behaviour& b) { b.misreportAt = 1; }), 3,
+         "pmc10: the board on COM9 reported a stroke that was not sent"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
