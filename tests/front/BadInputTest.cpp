@@ -167,6 +167,14 @@ TEST(BadInput, OutputThatCannotBeWrittenChangesNeitherStrokesNorStatus) {
             expectCleanEnd(unread, run.status);
             EXPECT_EQ(traceOps(unread.err), strokes);
         }
+        // Standard error closed as well: no trace, the same status, and never a wait for
+        // room that cannot come (the alarm ends such a run).
+        RunOptions closed;
+        closed.beforeExec = [] {
+            close(2);
+            alarm(10);
+        };
+        EXPECT_EQ(runProcess(PMC10_SIM, run.args, closed).exitCode, run.status);
     }
 }
 

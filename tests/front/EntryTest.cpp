@@ -164,6 +164,10 @@ TEST_F(EntryTest, StrictRefusesTyposBeforeThePortAndLenientRunsSuggest) {
             EXPECT_EQ(writeCount(), 0);
         }
     }
+    // With -f -, the line after a calibration's answers is a command again.
+    EXPECT_NE(runEntryWith({"-f", "-"}, "calibratepedal 1\nok\nok\npmcchannel 5\n")
+                  .out.find("PMCCHANNEL 5"),
+              std::string::npos);
     EXPECT_EQ(strict::problems({"nxt"}, "set.pmc10:3"),
               std::vector<std::string>(
                   {"pmc10: strict: set.pmc10:3: unknown word <NXT>", "pmc10: did you mean NEXT?"}));

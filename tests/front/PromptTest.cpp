@@ -52,6 +52,11 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
     std::ofstream(precious) << "keep me\n";
     ASSERT_EQ(mkdir((std::string(linked) + "/pmc10").c_str(), 0700), 0);
     ASSERT_EQ(symlink(precious.c_str(), (std::string(linked) + "/pmc10/history").c_str()), 0);
+    // And a third whose history is a hard link to that file.
+    char hardLinked[] = "/tmp/pmc10-state-XXXXXX";
+    ASSERT_NE(mkdtemp(hardLinked), nullptr);
+    ASSERT_EQ(mkdir((std::string(hardLinked) + "/pmc10").c_str(), 0700), 0);
+    ASSERT_EQ(link(precious.c_str(), (std::string(hardLinked) + "/pmc10/history").c_str()), 0);
 
     const std::string bye = "\x04";
     const std::string channelNote =
@@ -147,6 +152,14 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
          0,
          {"out 0x378 0xfb"},
          {"keep me"}},
+        {"nor one that is a hard link",
+         hardLinked,
+         prompt,
+         {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", bye}},
+         0,
+         0,
+         {"out 0x378 0xfb"},
+         {"keep me"}},
     };
     for (const auto& session : sessions) {
         SCOPED_TRACE(session.what);
@@ -183,7 +196,8 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
     EXPECT_EQ(saved.find("abc"), std::string::npos);
     EXPECT_EQ(readAll(precious), "keep me\n");
     unlink(file);
-    EXPECT_EQ(std::system(("rm -rf " + std::string(home) + " " + linked).c_str()), 0);
+    EXPECT_EQ(
+        std::system(("rm -rf " + std::string(home) + " " + linked + " " + hardLinked).c_str()), 0);
 }
 
 TEST(SimPrompt, StartedInTheBackgroundItStopsForTheTerminal) {
