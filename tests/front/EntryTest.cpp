@@ -211,14 +211,6 @@ TEST_F(EntryTest, ThousandsOfWordsAreAllSent) {
     EXPECT_EQ(walk.substr(walk.size() - 8), "f5 f5 f3");
 }
 
-TEST_F(EntryTest, NoArgumentsShowsUsageWithStatusTwo) {
-    const EntryRun run = runEntryWith({});
-    EXPECT_EQ(run.status, ExitUsage);
-    EXPECT_EQ(run.out.rfind("\n  Usage: pmc10 ( [r] {", 0), 0U);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(writeCount(), 0);
-}
-
 TEST_F(EntryTest, HelpAndVersionOptions) {
     for (const char* option : {"--help", "-h"}) {
         const EntryRun help = runEntryWith({option, "menu"});
@@ -258,12 +250,7 @@ TEST_F(EntryTest, PortListingEndsWithTheSimulatedPort) {
 // Options before the first word only, in every spelling; every refusal strokes nothing
 // and opens nothing, the dry run included; words that only look like options stay words.
 TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
-    char path[] = "/tmp/pmc10-options-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "cable\nmenu\n", 11), 11);
-    close(fd);
-    const std::string file = path;
+    const std::string file = writeTemp("cable\nmenu\n");
     const std::string badPort =
         "pmc10: cannot use port 'bogus': not a port this tool knows (pmc10 --list-ports shows "
         "the ports here)\n";
@@ -329,5 +316,5 @@ TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
         }
         EXPECT_NE(run.out.find(c.outHas), std::string::npos) << run.out;
     }
-    unlink(path);
+    unlink(file.c_str());
 }

@@ -1,5 +1,7 @@
-// Text for tests: captured output split into lines, a screen's fingerprint, a file's text.
+// Text for tests: captured output split into lines, a screen's fingerprint, and files.
 #pragma once
+
+#include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
@@ -32,4 +34,22 @@ inline std::string fileText(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+/// A new file under /tmp that holds `text`: its path, empty when it could not be written.
+inline std::string writeTemp(const std::string& text) {
+    char path[] = "/tmp/pmc10-test-XXXXXX";
+    const int fd = mkstemp(path);
+    const bool whole =
+        fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0) {
+        close(fd);
+    }
+    return whole ? path : "";
+}
+
+/// A new folder under /tmp: its path, empty when it could not be made.
+inline std::string tempFolder() {
+    char path[] = "/tmp/pmc10-test-XXXXXX";
+    return mkdtemp(path) != nullptr ? path : "";
 }
