@@ -7,12 +7,14 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "firmware/BoardProtocol.h"
 #include "platform/Board.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -190,23 +192,23 @@ TEST(BoardFrames, ARefusedFrameSaysWhy) {
     }
 }
 
-TEST(BoardListing, OnlyTheUsualBoardsAndSerialChipsAreListed) {
-    const struct {
-        const char* vendor;
-        const char* product;
-        const char* kind;  // nullptr: not listed
-    } cases[] = {
-        {"2341", "0043", "Arduino"},       {"2a03", "0043", "Arduino"},
-        {"1a86", "7523", "CH340 serial"},  {"1a86", "5523", nullptr},
-        {"0403", "6001", "FTDI serial"},   {"0403", "6014", nullptr},
-        {"10c4", "ea60", "CP210x serial"}, {"10c4", "ea70", nullptr},
-        {"1d6b", "0002", nullptr},
-    };
-    for (const auto& c : cases) {
-        const char* kind = board::usualBoard(c.vendor, c.product);
-        EXPECT_EQ(kind == nullptr ? "-" : kind, std::string(c.kind == nullptr ? "-" : c.kind))
-            << c.vendor << ":" << c.product;
+// The listing names the boards and serial chips that the board's documentation gives,
+// "Arduino 2341:*, 2a03:*; CH340 1a86:7523; ..." (* for every product), and no others.
+TEST(BoardListing, NamesTheBoardsOfTheDocumentationAndNoOthers) {
+    const std::string doc = fileText(PMC10_SOURCE_DIR "/docs/board.md");
+    static const std::regex kIds(R"((?:([A-Z][A-Za-z0-9]+) )?([0-9a-f]{4}):(\*|[0-9a-f]{4}))");
+    std::string name;
+    int ids = 0;
+    for (std::sregex_iterator it(doc.begin(), doc.end(), kIds), end; it != end; ++it, ++ids) {
+        const std::smatch& m = *it;
+        name = m[1].matched ? m[1].str() : name;
+        const bool everyProduct = m[3] == "*";
+        const char* kind = board::usualBoard(m[2], everyProduct ? "ffff" : m[3].str());
+        EXPECT_EQ(std::string(kind == nullptr ? "-" : kind).rfind(name, 0), 0U) << m[0];
+        EXPECT_EQ(board::usualBoard(m[2], "ffff") != nullptr, everyProduct) << m[0];
     }
+    EXPECT_EQ(ids, 5);
+    EXPECT_EQ(board::usualBoard("1d6b", "0002"), nullptr);  // a hub
 }
 
 struct Opened {
