@@ -61,11 +61,4 @@ TEST_F(CompoundCommandsTest, PagesAreReachedByTheirKeys) {
     }
 }
 
-TEST_F(CompoundCommandsTest, DoubleBlankIsKeptInTheText) {
-    EXPECT_EQ(lookupCompound("ENDMIDIDATADUMPCOMPLETE"),
-              "PREV PREV PREV PREV PREV PREV ENTER PREV ENTER PREV PREV PREV PREV  ENTER");
-    EXPECT_EQ(lookupCompound("NOSUCHPAGE"), "");
-    EXPECT_EQ(lookupCompound("editpatch"), "") << "the caller upper-cases";
-}
-
 }  // namespace

@@ -25,17 +25,8 @@ if [ ! -f "$elf" ]; then skip "no board firmware (install gcc-avr and avr-libc)"
 rm -rf "$work"
 mkdir -p "$work"
 pins=$work/pins.log
-failures=0
-check() {  # what got expected
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1"
-        echo "  got:      $2"
-        echo "  expected: $3"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
 board_pid=
 start_board() {

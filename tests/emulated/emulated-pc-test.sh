@@ -33,13 +33,10 @@ printf 'root:x:0:\nlp:x:7:printer\nplayer:x:1000:\nprinter:x:1001:\n' >"$root/et
 
 cat >"$root/init" <<'INIT'
 #!/bin/sh
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
+. /lib/guest.sh
 insmod /lib/modules/parport.ko
 insmod /lib/modules/parport_pc.ko io=0x378,0x278 irq=none,none
 insmod /lib/modules/ppdev.ko
-results=/dev/ttyS1
 chgrp lp /dev/parport0 /dev/parport1
 chmod 660 /dev/parport0 /dev/parport1
 
@@ -48,11 +45,6 @@ chmod 660 /dev/parport0 /dev/parport1
 mark() {
     printf '\327' | dd of=/dev/port bs=1 seek=890 count=1 conv=notrunc 2>/dev/null
     printf '\014' | dd of=/dev/port bs=1 seek=890 count=1 conv=notrunc 2>/dev/null
-}
-report() {  # name status
-    echo "case $1 status $2" >$results
-    while read -r line; do echo "out $line" >$results; done </tmp/out
-    while read -r line; do echo "err $line" >$results; done </tmp/err
 }
 run() {  # name words...
     name=$1; shift
@@ -155,21 +147,13 @@ mapfile -t segments < <(grep "name 'parallel'" "$trace" | awk '
     }
     END { if (n) print line[1] "|" line[2] "|" line[3] }')
 
-# Expected writes, written out from the stroke pattern: idle, code, idle x4 (waits between).
-stroke() { for code; do printf 'ff %s ff ff ff ff ' "$code"; done; }
-expect() { stroke "$@" | sed 's/ $//'; }
-walk=$(expect fb fb f3 fb f5 f5 f3 f5 f5 f3)
-channel=$(expect fb fb fb fb f3 f3 fb fb f1 fe f5 f5 f5 f3 f5 f3 f5 f5 f5 f5 f3)
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
+walk=$(expect "${walk_codes[@]}")
+channel=$(expect "${channel_codes[@]}")
 hex=$(expect f3)
 first=$(expect f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f1 f3)
 second=$(expect f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f2 f3)
-
-# shellcheck source=../support/checks.sh
-source "$(dirname "$0")/../support/checks.sh"
-status_of() { grep "^case $1 status" "$results" | awk '{ print $4 }'; }
-# The lines a case wrote: lines_of CASE out|err
-lines_of() { awk -v c="case $1 " -v k="$2 " 'index($0, "case ") == 1 { on = index($0, c) == 1; next }
-                                              on && index($0, k) == 1 { print substr($0, length(k) + 1) }' "$results"; }
 names=(ppdev-walk ppdev-port1 ppdev-env-channel ppdev-override ppdev-concurrent ppdev-closed
        list-root list-lp list-other ppdev-by-address behind-driver direct-walk direct-port1
        direct-hex direct-concurrent direct-no-port direct-no-lock inside-0x276 inside-0x279

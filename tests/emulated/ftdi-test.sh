@@ -61,10 +61,7 @@ printf 'root:x:0:\nplugdev:x:46:\nplayer:x:1000:\n' >"$root/etc/group"
 
 cat >"$root/init" <<'INIT'
 #!/bin/sh
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
-results=/dev/ttyS1
+. /lib/guest.sh
 log=/tmp/gadget.log
 . /lib/gadget-lib.sh
 
@@ -86,11 +83,6 @@ busdev=$(printf '%03d/%03d' "$(cat "$host/busnum")" "$(cat "$host/devnum")")
 
 # Each case starts with a line of its own in the device's log.
 mark() { echo "case $1" >>$log; }
-report() {  # name status
-    echo "case $1 status $2" >$results
-    while read -r line; do echo "out $line" >$results; done </tmp/out
-    while read -r line; do echo "err $line" >$results; done </tmp/err
-}
 run() {  # name command...
     name=$1; shift
     mark "$name"
@@ -199,23 +191,17 @@ sed -n 's/^log //p' "$results" >"$work/gadget.log"
 
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
-status_of() { grep "^case $1 status" "$results" | cut -d' ' -f4-; }
-err_of() { awk -v name="$1" '/^case / { on = ($2 == name) } on && /^err / { print substr($0, 5) }' "$results"; }
-out_of() { awk -v name="$1" '/^case / { on = ($2 == name) } on && /^out / { print substr($0, 5) }' "$results"; }
 # The device's log lines of one case.
 segment() { awk -v name="$1" '/^case / { on = ($2 == name); next } on' "$work/gadget.log"; }
 # The bytes that reached the pins D0-D3 as outputs (bit-bang, mask 0x0f), with their times.
 driven() { segment "$1" | awk '$2 == "out" && $4 == "mode=bitbang" && $5 == "mask=0x0f" { print $1, substr($3, 3) }'; }
 bytes() { driven "$1" | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//'; }
 
-# Expected bytes, written out from the stroke pattern: idle, code, idle x4.
-stroke() { for code; do printf 'ff %s ff ff ff ff ' "$code"; done; }
-expect() { stroke "$@" | sed 's/ $//'; }
-walk=$(expect fb fb f3 fb f5 f5 f3 f5 f5 f3)
-channel=$(expect fb fb fb fb f3 f3 fb fb f1 fe f5 f5 f5 f3 f5 f3 f5 f5 f5 f5 f3)
+walk=$(expect "${walk_codes[@]}")
+channel=$(expect "${channel_codes[@]}")
 hex=$(expect f3)
 
-check "emulator: the client reads back the pins it wrote" "$(out_of selfcheck | tr '\n' ' ')" \
+check "emulator: the client reads back the pins it wrote" "$(lines_of selfcheck out | tr '\n' ' ')" \
     "pins 0xff pins 0xf3 pins 0xff "
 check "rd editbankname (ftdi): status" "$(status_of walk)" 0
 check "rd editbankname (ftdi): pin bytes" "$(bytes walk)" "$walk"
@@ -226,7 +212,7 @@ check "0x1f3 (PMC10_PORT=ftdi:i:0403:6001:0): pin bytes" "$(bytes index)" "$hex"
 check "the kernel's ftdi_sio has the adapter back after a run" \
     "$(grep -c '^ftdi_sio bound after the run: 1$' "$results")" 1
 check "--list-ports names the adapter by its serial number" \
-    "$(out_of list | grep -c '^ftdi:s:0403:6001:PMC10FT1 .*FTDI 0403:6001')" 1
+    "$(lines_of list out | grep -c '^ftdi:s:0403:6001:PMC10FT1 .*FTDI 0403:6001')" 1
 
 # Opening: the serial engine reset by libftdi, then bit-bang with no outputs, 0xff into the
 # latch, then D0-D3 as outputs, and the first byte on them is the idle value. No serial
@@ -260,7 +246,7 @@ else
 fi
 check "two runs together: both succeed" "$(status_of concurrent)" "0 0"
 check "two runs together: the second says once that it waits" \
-    "$(err_of concurrent | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) is in use by another run; waiting for it$')" 1
+    "$(lines_of concurrent err | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) is in use by another run; waiting for it$')" 1
 
 # Holds and gaps as the device saw them: every code held at least 15 ms, and the idle
 # value after a code kept at least 15 ms before the next code. The overshoot figures come
@@ -316,21 +302,21 @@ for ms in 1500 3000; do
     name=stall-$ms
     check "stalled $ms ms: status" "$(status_of "$name")" 1
     check "stalled $ms ms: says so" \
-        "$(err_of "$name" | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) took no byte for [0-9.]* s; its lines are idle again$')" 1
+        "$(lines_of "$name" err | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) took no byte for [0-9.]* s; its lines are idle again$')" 1
     check "stalled $ms ms: the one byte after the stall is the idle value, once it ends" \
         "$(segment "$name" | awk -v ms="$ms" '$2 == "stall" { since = $1; next }
             since && $2 == "out" { n++; byte = $3; late = $1 - since >= ms * 1000 }
             END { print n + 0, byte, late ? "after" : "before" }')" "1 0xff after"
     check "stalled $ms ms: the pins end idle" \
         "$(segment "$name" | awk '$2 == "out" { p = $6 } END { print p }')" "pins=0xff"
-    echo "stalled $ms ms: $(err_of "$name")"
+    echo "stalled $ms ms: $(lines_of "$name" err)"
 done
 
 # Runs that stop before a byte, each with its status and reason: devices that are not an
 # FTDI chip with a bit-bang mode (refused untouched), no adapter, no permission.
 while read -r name status reason; do
     check "$name: status" "$(status_of "$name")" "$status"
-    check "$name: the reason" "$(err_of "$name" | grep -c "$reason")" 1
+    check "$name: the reason" "$(lines_of "$name" err | grep -c "$reason")" 1
 done <<'CASES'
 roothub 1 ^pmc10: USB [0-9]*/001 is 1d6b:0002 .*, not an FTDI chip with a bit-bang mode; pmc10 leaves it alone$
 foreign 2 ^pmc10: cannot use port 'ftdi:i:1d6b:0002': 1d6b:0002 is not an FTDI adapter
@@ -339,7 +325,7 @@ none 1 ^pmc10: no FTDI adapter is plugged in
 unprivileged 1 ^pmc10: no permission to use the adapter .*60-pmc10-ftdi.rules.*plugdev
 CASES
 check "an adapter with another release number is listed as not usable, and why" \
-    "$(out_of borrowed-list | grep -c '^ftdi:s:0403:6001:PMC10FT1 .* not usable: release 0610: a chip without a bit-bang mode$')" 1
+    "$(lines_of borrowed-list out | grep -c '^ftdi:s:0403:6001:PMC10FT1 .* not usable: release 0610: a chip without a bit-bang mode$')" 1
 check "runs that stop before a byte: no request to the adapter and no byte" \
     "$(for name in roothub foreign borrowed borrowed-list none unprivileged; do segment "$name"; done |
         grep -c ' ctrl reset\| out ')" 0
@@ -351,7 +337,7 @@ check "refused devices: the hub and ftdi_sio were among them" \
 
 # Unplugged in the middle of a run: status 1 at once, one clear line, no hang.
 check "unplugged: status" "$(status_of unplug)" 1
-check "unplugged: says so" "$(err_of unplug | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) was disconnected$')" 1
+check "unplugged: says so" "$(lines_of unplug err | grep -c '^pmc10: the adapter FTDI 0403:6001 serial PMC10FT1 (USB [0-9/]*) was disconnected$')" 1
 check "unplugged: some strokes went out before" "$(bytes unplug | grep -c 'ff f1 ff')" 1
 after=$(awk '/^unplug seconds/ { printf "%.0f", ($4 - $3) * 1000 }' "$results")
 check "unplugged: the run ends within a second of the unplugging (${after} ms)" \

@@ -61,10 +61,7 @@ done
 
 cat >"$root/init" <<'INIT'
 #!/bin/sh
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
-results=/dev/ttyS1
+. /lib/guest.sh
 for module in $(cat /lib/modules/order); do
     insmod /lib/modules/$module || echo "insmod $module failed" >$results
 done
@@ -92,11 +89,6 @@ chip=${chip%% *}
 name=${chip#/dev/}
 
 mark() { echo "case $1" >>$pins; }
-report() {  # name status
-    echo "case $1 status $2" >$results
-    while read -r line; do echo "out $line" >$results; done </tmp/out
-    while read -r line; do echo "err $line" >$results; done </tmp/err
-}
 run() {  # name port words...
     case_=$1 port_=$2; shift 2
     mark "$case_"
@@ -199,11 +191,6 @@ guest_boot 600 512
 
 # shellcheck source=../support/checks.sh
 source "$here/../support/checks.sh"
-status_of() { awk -v c="$1" '$1 == "case" && $2 == c && $3 == "status" { print $4 ($5 == "" ? "" : " " $5) }' "$results"; }
-errors_of() {
-    awk -v c="$1" '$1 == "case" { on = ($2 == c) } on && $1 == "err" { sub(/^err /, ""); print }' \
-        "$results"
-}
 
 # The pins' log, cut by case: "case NAME START" (the state when the case began), then the
 # changes during the case as "MICROSECONDS STATE".
@@ -239,11 +226,6 @@ model() {  # START MODE BYTE...
     done
 }
 model_states() { model "$@" | awk '{ print $2 }' | xargs; }
-
-# Writes of each stroke: idle, code, idle x4 (15 ms after the code and the third idle).
-stroke() { for code; do printf 'ff %s ff ff ff ff ' "$code"; done; }
-walk_codes=(fb fb f3 fb f5 f5 f3 f5 f5 f3)
-channel_codes=(fb fb fb fb f3 f3 fb fb f1 fe f5 f5 f5 f3 f5 f3 f5 f5 f5 f5 f3)
 
 check "the emulated MCP2221A appears as a 4-line gpiochip" \
     "$(awk '$1 == "chip" { print $3 }' "$results")" 4
@@ -298,36 +280,33 @@ if [ "$pmc10" != - ]; then
             "$(model_states ff ${case#*:} ff f1 ff)"
     done
     check "gpiochip: the first line says the chip sets one line at a time" \
-        "$(errors_of walk | sed -n 1p | grep -c "^pmc10: note: GPIO gpiochip[0-9]* 'mcp2221_gpio' sets one line at a time")" 1
-    check "hidraw: no such note" "$(errors_of hid-walk | grep -c 'one line at a time')" 0
+        "$(lines_of walk err | sed -n 1p | grep -c "^pmc10: note: GPIO gpiochip[0-9]* 'mcp2221_gpio' sets one line at a time")" 1
+    check "hidraw: no such note" "$(lines_of hid-walk err | grep -c 'one line at a time')" 0
     check "watchdog: refused" "$(status_of watchdog)" 1
     check "watchdog: as no GPIO chip" \
-        "$(errors_of watchdog | grep -c -x -F 'pmc10: /dev/watchdog is not a GPIO chip')" 1
+        "$(lines_of watchdog err | grep -c -x -F 'pmc10: /dev/watchdog is not a GPIO chip')" 1
     check "watchdog: never armed" "$(awk '$1 == "watchdog" { print $2 }' "$results")" inactive
     check "label: the chip found by its label" "$(status_of label)" 0
     check "label: pin states" "$(changes label)" "$(model_states ff 0 $(stroke f5 f3))"
     check "busy: status" "$(status_of busy)" 1
     check "busy: the error names the holder" \
-        "$(errors_of busy | grep -c "in use by 'other-app'")" 1
+        "$(lines_of busy err | grep -c "in use by 'other-app'")" 1
     check "busy: pins untouched" "$(changes busy)" ""
     check "missing chip: status" "$(status_of missing)" 1
-    check "missing chip: the error" "$(errors_of missing | grep -c -x -F \
+    check "missing chip: the error" "$(lines_of missing err | grep -c -x -F \
         "pmc10: no GPIO chip /dev/gpiochip9 (pmc10 --list-ports shows those present)")" 1
     check "too few lines: status" "$(status_of too-few)" 1
     check "too few lines: pins untouched" "$(changes too-few)" ""
     check "list: the chip, ready, named as the MCP2221A" \
-        "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 ~ /^gpio:/' \
-            "$results" | grep -c "label 'mcp2221_gpio', 4 lines *ready (MCP2221A.*one line at a time")" 1
+        "$(lines_of list out | grep -c "^gpio:.*label 'mcp2221_gpio', 4 lines *ready (MCP2221A.*one line at a time")" 1
     check "list: the chip held by hid-mcp2221, not usable through hidraw" \
-        "$(awk '$1 == "case" { on = ($2 == "list") } on && $1 == "out" && $2 == "mcp2221"' \
-            "$results" | grep -c "04d8:00dd serial 0001234567 .*modprobe -r hid_mcp2221")" 1
+        "$(lines_of list out | grep -c "^mcp2221 .*04d8:00dd serial 0001234567 .*modprobe -r hid_mcp2221")" 1
     check "held by hid-mcp2221: refused, pins untouched" "$(status_of hid-held) $(changes hid-held)" "1 "
     check "list: the chip through hidraw, ready" \
-        "$(awk '$1 == "case" { on = ($2 == "list-hidraw") } on && $1 == "out" && $2 == "mcp2221:/dev/hidraw0"' \
-            "$results" | grep -c "04d8:00dd serial 0001234567 *ready")" 1
+        "$(lines_of list-hidraw out | grep -c "^mcp2221:/dev/hidraw0 .*04d8:00dd serial 0001234567 *ready")" 1
     for case in unplug hid-unplug; do
         check "$case: status" "$(status_of $case)" 1
-        check "$case: the failed write says so" "$(errors_of $case | grep -c 'the chip is gone')" 1
+        check "$case: the failed write says so" "$(lines_of $case err | grep -c 'the chip is gone')" 1
     done
     concurrent=$(changes concurrent)
     first=$(model_states ff 0 $(stroke f1 f1 f3))

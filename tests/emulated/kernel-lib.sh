@@ -5,16 +5,18 @@
 #
 #   guest_setup WORK CACHE WHAT-IS-NEEDED   skips without QEMU and busybox; sets vmlinuz,
 #                                           modules and root (the initramfs folder, with
-#                                           busybox, the usual folders and /etc files)
+#                                           busybox, the usual folders, /etc files and
+#                                           /lib/guest.sh for the guest's /init)
 #   guest_applets APPLET...                 busybox applets in the guest's /bin
 #   guest_program FILE [NAME]               FILE in the guest's /bin, with the shared
 #                                           libraries and loader it needs
 #   guest_boot SECONDS MEMORY [QEMU-ARGS...] packs the initramfs, boots it, and leaves what
 #                                           the guest wrote to its second serial port in
 #                                           $results; fails unless the last line is "end"
+#   status_of CASE, lines_of CASE out|err   a case's status and output lines in $results
 #
-# The guest's /init writes its results to /dev/ttyS1, ends them with a line "end" and
-# powers off.
+# The guest's /init sources /lib/guest.sh, writes its results to $results (/dev/ttyS1),
+# ends them with a line "end" and powers off.
 
 # is_static FILE: true when FILE is a statically linked executable (busybox for the guest).
 is_static() {
@@ -78,6 +80,27 @@ guest_setup() {  # WORK CACHE WHAT-IS-NEEDED
     printf 'root:x:0:0::/:/bin/sh\nplayer:x:1000:1000::/tmp:/bin/sh\n' >"$root/etc/passwd"
     printf 'root:x:0:\nplayer:x:1000:\n' >"$root/etc/group"
     guest_applets sh mount insmod cat rm sleep poweroff echo grep
+    # What every guest's /init sources first: the file systems, where the results go, and
+    # the report of a case (its status, then what it wrote to /tmp/out and /tmp/err).
+    cat >"$root/lib/guest.sh" <<'GUEST'
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+results=/dev/ttyS1
+report() {  # name status
+    echo "case $1 status $2" >$results
+    while read -r line; do echo "out $line" >$results; done </tmp/out
+    while read -r line; do echo "err $line" >$results; done </tmp/err
+}
+GUEST
+}
+
+# The results of a case, once the guest has written them: its status (status_of CASE), and
+# what it wrote (lines_of CASE out|err).
+status_of() { grep "^case $1 status" "$results" | cut -d' ' -f4-; }
+lines_of() {
+    awk -v c="$1" -v k="$2" '$1 == "case" { on = ($2 == c) } on && $1 == k { print substr($0, length(k) + 2) }' \
+        "$results"
 }
 
 guest_applets() {  # APPLET...

@@ -10,6 +10,7 @@
 
 #include "support/SimTrace.h"
 #include "support/Subprocess.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -58,18 +59,8 @@ TEST(BadInput, HugeWordsOnTheCommandLine) {
     EXPECT_EQ(warnings, warning + warning);
 }
 
-TEST(BadInput, StrictRefusalNeverOpensThePort) {
-    const RunResult run = runProcess(PMC10_SIM, {"--strict", "pmcchannel", "12", "nxt"});
-    expectCleanEnd(run, 2);
-    std::string lines;
-    EXPECT_TRUE(traceOps(run.err, &lines).empty()) << run.err;
-    EXPECT_EQ(lines, "pmc10: strict: PMCCHANNEL takes one number (<nxt> would be ignored)\n");
-    EXPECT_EQ(run.out, "");
-}
-
 TEST(BadInput, FilesAndPromptInputThatAreNotWhatTheyShouldBe) {
-    char dir[] = "/tmp/pmc10-dir-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string dir = tempFolder();
     const std::string line(64 * 1024, 'a');
     const std::string blank(16 * 1024 * 1024 - 5, '\n');
     for (const auto& file : std::vector<std::pair<const char*, std::string>>{
@@ -78,7 +69,7 @@ TEST(BadInput, FilesAndPromptInputThatAreNotWhatTheyShouldBe) {
              {"nul", std::string("menu\nenter\nmenu\0x\n", 18)},
              {"edge-size", blank + "menu\n"},
              {"too-big", blank + "menu\n\n"}}) {
-        std::ofstream(std::string(dir) + "/" + file.first, std::ios::binary) << file.second;
+        std::ofstream(dir + "/" + file.first, std::ios::binary) << file.second;
     }
     // Each case is a shell command line: "$0" is the simulator, "$1" the folder above.
     const struct {
@@ -141,7 +132,7 @@ TEST(BadInput, FilesAndPromptInputThatAreNotWhatTheyShouldBe) {
             EXPECT_TRUE(traceOps(run.err).empty()) << "the port was opened";
         }
     }
-    EXPECT_EQ(std::system(("rm -rf " + std::string(dir)).c_str()), 0);
+    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
 }
 
 TEST(BadInput, OutputThatCannotBeWrittenChangesNeitherStrokesNorStatus) {
@@ -167,6 +158,14 @@ TEST(BadInput, OutputThatCannotBeWrittenChangesNeitherStrokesNorStatus) {
             expectCleanEnd(unread, run.status);
             EXPECT_EQ(traceOps(unread.err), strokes);
         }
+        // Standard error closed as well: no trace, the same status, and never a wait for
+        // room that cannot come (the alarm ends such a run).
+        RunOptions closed;
+        closed.beforeExec = [] {
+            close(2);
+            alarm(10);
+        };
+        EXPECT_EQ(runProcess(PMC10_SIM, run.args, closed).exitCode, run.status);
     }
 }
 

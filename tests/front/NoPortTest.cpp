@@ -8,6 +8,7 @@
 
 #include "support/EntryRun.h"
 #include "support/PortTrace.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -73,14 +74,10 @@ TEST(NoPort, OnlyWhatNeedsThePortFails) {
 }
 
 TEST(NoPort, FileStopsAtItsFirstLineThatNeedsThePort) {
-    char path[] = "/tmp/pmc10-noport-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "cable\nmenu\nenter\n", 17), 17);
-    close(fd);
+    const std::string path = writeTemp("cable\nmenu\nenter\n");
     portlib::recorder::clear();
     const EntryRun run = runEntryWith({"-f", path});
-    unlink(path);
+    unlink(path.c_str());
     EXPECT_EQ(run.status, ExitFailure);
     EXPECT_EQ(run.err, kError) << "said once: the lines after it are not run";
     for (const auto& operation : portlib::recorder::operations()) {

@@ -8,11 +8,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/SimTrace.h"
 #include "support/Subprocess.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -21,13 +21,6 @@ std::string withoutEchoedInterrupts(std::string shown) {
         shown.erase(c, 2);
     }
     return shown;
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 /// Every code the trace shows is a whole stroke: no pause and no way back after it.
@@ -43,15 +36,16 @@ void expectWholeStrokes(const std::string& shown) {
 }
 
 TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
-    char home[] = "/tmp/pmc10-state-XXXXXX";
-    ASSERT_NE(mkdtemp(home), nullptr);
-    // A second home whose history is a link to a file that is not the user's history.
-    char linked[] = "/tmp/pmc10-state-XXXXXX";
-    ASSERT_NE(mkdtemp(linked), nullptr);
-    const std::string precious = std::string(linked) + "/precious";
+    const std::string home = tempFolder();
+    // Two more homes whose history is a link, symbolic or hard, to a file that is not the
+    // user's history.
+    const std::string linked = tempFolder(), hardLinked = tempFolder();
+    const std::string precious = linked + "/precious";
     std::ofstream(precious) << "keep me\n";
-    ASSERT_EQ(mkdir((std::string(linked) + "/pmc10").c_str(), 0700), 0);
-    ASSERT_EQ(symlink(precious.c_str(), (std::string(linked) + "/pmc10/history").c_str()), 0);
+    for (const auto& [folder, makeLink] : {std::pair{linked, &symlink}, {hardLinked, &link}}) {
+        ASSERT_EQ(mkdir((folder + "/pmc10").c_str(), 0700), 0);
+        ASSERT_EQ(makeLink(precious.c_str(), (folder + "/pmc10/history").c_str()), 0);
+    }
 
     const std::string bye = "\x04";
     const std::string channelNote =
@@ -60,15 +54,11 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
     const std::string pedalNote =
         "pmc10: interrupted on the pedal 1 calibration page; PREV steps back towards "
         "performance mode, then `pmc10 calibratepedal 1` starts again\n";
-    char file[] = "/tmp/pmc10-file-XXXXXX";
-    const int fd = mkstemp(file);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "calibratepedal 1\nmenu\n", 22), 22);
-    close(fd);
+    const std::string file = writeTemp("calibratepedal 1\nmenu\n");
     const std::vector<std::string> prompt{"-i"};
     const struct {
         const char* what;
-        const char* home;
+        std::string home;
         std::vector<std::string> args;
         std::vector<TerminalStep> steps;
         int status;  // or the signal that ends it
@@ -147,10 +137,18 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
          0,
          {"out 0x378 0xfb"},
          {"keep me"}},
+        {"nor one that is a hard link",
+         hardLinked,
+         prompt,
+         {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", bye}},
+         0,
+         0,
+         {"out 0x378 0xfb"},
+         {"keep me"}},
     };
     for (const auto& session : sessions) {
         SCOPED_TRACE(session.what);
-        std::vector<std::string> args{"XDG_STATE_HOME=" + std::string(session.home), PMC10_SIM};
+        std::vector<std::string> args{"XDG_STATE_HOME=" + session.home, PMC10_SIM};
         args.insert(args.end(), session.args.begin(), session.args.end());
         const RunResult run = runOnTerminal("/usr/bin/env", args, session.steps);
         EXPECT_EQ(run.exitCode, session.status);
@@ -178,12 +176,12 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
             EXPECT_EQ(ops.back(), "out 0x378 0xff");
         }
     }
-    const std::string saved = readAll(std::string(home) + "/pmc10/history");
+    const std::string saved = fileText(home + "/pmc10/history");
     EXPECT_NE(saved.find("menu"), std::string::npos);
     EXPECT_EQ(saved.find("abc"), std::string::npos);
-    EXPECT_EQ(readAll(precious), "keep me\n");
-    unlink(file);
-    EXPECT_EQ(std::system(("rm -rf " + std::string(home) + " " + linked).c_str()), 0);
+    EXPECT_EQ(fileText(precious), "keep me\n");
+    unlink(file.c_str());
+    EXPECT_EQ(std::system(("rm -rf " + home + " " + linked + " " + hardLinked).c_str()), 0);
 }
 
 TEST(SimPrompt, StartedInTheBackgroundItStopsForTheTerminal) {

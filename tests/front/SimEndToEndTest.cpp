@@ -11,6 +11,7 @@
 
 #include "support/SimTrace.h"
 #include "support/Subprocess.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -65,31 +66,23 @@ TEST(SimEndToEnd, EveryWaitLastsAtLeastWhatWasAsked) {
     }
 }
 
-TEST(SimEndToEnd, WithoutArgumentsShowsUsageOnly) {
-    const RunResult run = sim({});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "") << "no trace: the port is not opened";
-    EXPECT_NE(
-        run.out.find("  Usage: " PMC10_SIM " ( [r] { <PMC 10 command> } | cable | commands ) \n"),
-        std::string::npos);
-}
-
 }  // namespace
 
 namespace {
 
+// Without arguments: the usage alone, naming the program as invoked; no port is opened.
 TEST(SimEndToEnd, UsageNamesTheProgramAsInvoked) {
-    char dir[] = "/tmp/pmc10-name-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string link = std::string(dir) + "/My PMC10.Tool";
+    const std::string dir = tempFolder();
+    const std::string link = dir + "/My PMC10.Tool";
     ASSERT_EQ(symlink(PMC10_SIM, link.c_str()), 0);
     const RunResult run = runProcess(link, {});
     RunOptions renamed;
     renamed.argv0 = "pmc10";
     const RunResult plain = runProcess(PMC10_SIM, {}, renamed);
     unlink(link.c_str());
-    rmdir(dir);
+    rmdir(dir.c_str());
     EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "") << "no trace: the port is not opened";
     EXPECT_NE(run.out.find("\n  Usage: " + link + " ( [r] {"), std::string::npos) << run.out;
     EXPECT_EQ(plain.exitCode, 2);
     EXPECT_EQ(plain.out.substr(0, 20), "\n  Usage: pmc10 ( [r");
@@ -141,15 +134,6 @@ TEST(SimEndToEnd, PedalCalibrationWithAnswersOnAPipe) {
 
 // Sessions: files of command lines, dry runs and the prompt.
 namespace {
-
-std::string writeTemp(const std::string& text) {
-    char path[] = "/tmp/pmc10-file-XXXXXX";
-    const int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-    return path;
-}
 
 std::vector<std::string> withoutInit(std::vector<std::string> ops) {
     ops.erase(std::remove(ops.begin(), ops.end(), "init"), ops.end());

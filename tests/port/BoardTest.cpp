@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "keypad/StrokeShape.h"
 #include "platform/Board.h"
 #include "platform/BoardText.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -42,6 +44,7 @@ struct Behaviour {
     Bytes noiseFirst;         // sent before anything else
     int refuseStroke = -1;    // answers this stroke (by its order) with an error
     int restartAt = -1;       // says hello again instead of ending this stroke
+    int misreportAt = -1;     // reports this stroke's end under the next one's number
     bool ends = true;         // reports the end of each stroke
     bool helloTwice = false;  // its start-up hello, then the answer to an ask
     Bytes afterHello;         // sent soon after the hello
@@ -129,7 +132,8 @@ class PlayedBoard : public board::SerialLine {
             } else if (order == behaviour_.restartAt) {
                 queue(busyUntil_ + 600, frame(board::kHello, behaviour_.hello));
             } else if (behaviour_.ends) {
-                queue(busyUntil_, frame(board::kDone, {payload[0]}));
+                const int seq = payload[0] + (order == behaviour_.misreportAt ? 1 : 0);
+                queue(busyUntil_, frame(board::kDone, {static_cast<std::uint8_t>(seq)}));
             }
         } else if (type == board::kCancel) {
             queue(now_ + 1, frame(board::kIdle, {1}));
@@ -191,23 +195,23 @@ TEST(BoardFrames, ARefusedFrameSaysWhy) {
     }
 }
 
-TEST(BoardListing, OnlyTheUsualBoardsAndSerialChipsAreListed) {
-    const struct {
-        const char* vendor;
-        const char* product;
-        const char* kind;  // nullptr: not listed
-    } cases[] = {
-        {"2341", "0043", "Arduino"},       {"2a03", "0043", "Arduino"},
-        {"1a86", "7523", "CH340 serial"},  {"1a86", "5523", nullptr},
-        {"0403", "6001", "FTDI serial"},   {"0403", "6014", nullptr},
-        {"10c4", "ea60", "CP210x serial"}, {"10c4", "ea70", nullptr},
-        {"1d6b", "0002", nullptr},
-    };
-    for (const auto& c : cases) {
-        const char* kind = board::usualBoard(c.vendor, c.product);
-        EXPECT_EQ(kind == nullptr ? "-" : kind, std::string(c.kind == nullptr ? "-" : c.kind))
-            << c.vendor << ":" << c.product;
+// The listing names the boards and serial chips that the board's documentation gives,
+// "Arduino 2341:*, 2a03:*; CH340 1a86:7523; ..." (* for every product), and no others.
+TEST(BoardListing, NamesTheBoardsOfTheDocumentationAndNoOthers) {
+    const std::string doc = fileText(PMC10_SOURCE_DIR "/docs/board.md");
+    static const std::regex kIds(R"((?:([A-Z][A-Za-z0-9]+) )?([0-9a-f]{4}):(\*|[0-9a-f]{4}))");
+    std::string name;
+    int ids = 0;
+    for (std::sregex_iterator it(doc.begin(), doc.end(), kIds), end; it != end; ++it, ++ids) {
+        const std::smatch& m = *it;
+        name = m[1].matched ? m[1].str() : name;
+        const bool everyProduct = m[3] == "*";
+        const char* kind = board::usualBoard(m[2], everyProduct ? "ffff" : m[3].str());
+        EXPECT_EQ(std::string(kind == nullptr ? "-" : kind).rfind(name, 0), 0U) << m[0];
+        EXPECT_EQ(board::usualBoard(m[2], "ffff") != nullptr, everyProduct) << m[0];
     }
+    EXPECT_EQ(ids, 5);
+    EXPECT_EQ(board::usualBoard("1d6b", "0002"), nullptr);  // a hub
 }
 
 struct Opened {
@@ -271,6 +275,8 @@ TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
         {"restarted", but([](Behaviour& b) { b.restartAt = 0; }), 2, "the board on COM9 restarted"},
         {"no end reported", but([](Behaviour& b) { b.ends = false; }), 2,
          "the board on COM9 stopped answering; its own timer released the key"},
+        {"an end reported for a stroke not sent", but([](Behaviour& b) { b.misreportAt = 1; }), 3,
+         "the board on COM9 reported a stroke that was not sent"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

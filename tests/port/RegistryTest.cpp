@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -23,11 +24,13 @@ struct Outcome {
     std::string reason;
 };
 
-/// Opens `text` in a child process (port state is per process), optionally as an
-/// unprivileged user, and reports how it ended.
+/// Opens `text` in a child process (port state is per process) with no controlling
+/// terminal, as a service runs, optionally as an unprivileged user, and reports how it
+/// ended. Status 5: opening made the port the child's controlling terminal.
 Outcome openInChild(const std::string& text, bool unprivileged) {
     const RunResult run = runInChild([&] {
-        if (unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        if (setsid() < 0 ||
+            (unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))) {
             return 3;
         }
         port::OpenResult result = port::open(text);
@@ -35,7 +38,7 @@ Outcome openInChild(const std::string& text, bool unprivileged) {
             result.port->close();
         }
         std::cout << static_cast<int>(result.status) << result.reason << std::flush;
-        return std::cout ? 0 : 4;
+        return open("/dev/tty", O_RDONLY | O_CLOEXEC) >= 0 ? 5 : std::cout ? 0 : 4;
     });
     EXPECT_EQ(run.exitCode, 0);
     if (run.out.empty()) {
@@ -147,6 +150,10 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
     using Status = port::OpenResult::Status;
     const std::string node = dir_ + "/parport7";
     const bool root = geteuid() == 0;
+    // A serial line where no board answers: a pseudo-terminal whose other end stays silent.
+    const int silent = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(silent >= 0 && grantpt(silent) == 0 && unlockpt(silent) == 0);
+    const std::string line = ptsname(silent);
     if (root) {
         ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(99, 7)), 0);
     }
@@ -154,10 +161,12 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
         std::string text;
         bool unprivileged;
         Status status;
-        const char* reason;
+        std::string reason;
         bool needsRoot;
     } cases[] = {
         {"sim", false, Status::Opened, "", false},
+        // Not what the backend's check takes: refused before the backend tries it.
+        {"parportX", false, Status::BadText, "a parallel port is parportN", false},
         {"recorder", false, Status::Opened, "", false},
         {node, false, Status::Unusable, "exists, but no parallel port or driver is behind it",
          true},
@@ -181,6 +190,7 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
         {"board:/dev/ptmx", false, Status::BadText, "is not a serial port", false},
         {"board:" + dir_ + "/file", false, Status::BadText, "is not a serial port", false},
         {"board:" + dir_ + "/missing", false, Status::Unusable, "No such file", false},
+        {"board:" + line, false, Status::Unusable, "no pmc10 board answers on " + line, false},
 #ifdef PMC10_HAVE_GPIO
         {"gpio:" + dir_ + "/gpiochip9:0,1,2,3", false, Status::Unusable, "no GPIO chip", false},
         {"gpio:" + dir_ + "/file:0,1,2,3", false, Status::Unusable, "is not a GPIO chip", false},
@@ -207,6 +217,7 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
         EXPECT_NE(std::find(covered.begin(), covered.end(), backend->name), covered.end())
             << "no case for the backend " << backend->name;
     }
+    close(silent);
 }
 
 }  // namespace
