@@ -59,6 +59,13 @@ int readCharacter(LineInput& input, wchar_t& out) {
     if (got != 1) {
         return got;
     }
+    if (byte == 0 && input.length == 0) {
+        // An end of input (Ctrl-D) typed ahead while the previous line ran reaches the
+        // editor as a NUL byte once it takes the terminal: at the start of a line it ends
+        // the input, as it was meant to. Held in the line, it would make every later
+        // Ctrl-D a deletion.
+        return 0;
+    }
     // UTF-8: the bytes that follow a lead byte complete the character.
     int more = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
     wchar_t value = more == 0 ? byte : byte & (0x3F >> more);

@@ -228,14 +228,15 @@ RunResult runOnTerminal(const std::string& path, const std::vector<std::string>&
     }
     // The rest of what it shows, until it ends (killed after 10 s). An end of input
     // (Ctrl-D) typed in the moment before the line editor takes the terminal over turns
-    // into a NUL byte, so a closing Ctrl-D is typed again every 2 s.
+    // into a NUL byte, which the line editor then holds in the line, where Ctrl-D deletes
+    // instead of ending: so every 2 s the line is emptied (Ctrl-U) and Ctrl-D typed again.
     const bool endsInput = !steps.empty() && steps.back().keys == "\x04";
     for (int waited = 0; !ended(child, result, WNOHANG); waited += 50) {
         if (waited > 10000) {
             kill(child, SIGKILL);
         }
         if (endsInput && waited > 0 && waited % 2000 == 0) {
-            EXPECT_EQ(write(terminal, "\x04", 1), 1);
+            EXPECT_EQ(write(terminal, "\x15\x04", 2), 2);
         }
         showUntil(std::string(1, '\0'), 50);
     }
