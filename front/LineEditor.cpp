@@ -9,6 +9,8 @@
 #include "front/HistoryFile.h"
 
 #ifndef _WIN32
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -59,11 +61,11 @@ int readCharacter(LineInput& input, wchar_t& out) {
     if (got != 1) {
         return got;
     }
-    if (byte == 0 && input.length == 0) {
+    if (byte == 0 && input.length == 0 && isatty(0) == 1) {
         // An end of input (Ctrl-D) typed ahead while the previous line ran reaches the
         // editor as a NUL byte once it takes the terminal: at the start of a line it ends
         // the input, as it was meant to. Held in the line, it would make every later
-        // Ctrl-D a deletion.
+        // Ctrl-D a deletion. (Only a terminal does this; NULs from elsewhere stay text.)
         return 0;
     }
     // UTF-8: the bytes that follow a lead byte complete the character.
