@@ -24,7 +24,8 @@ work=$guest_work
 # The modules in load order, each after those it depends on (read from its .modinfo).
 declare -A module_path=() loaded=()
 while read -r file; do
-    name=$(basename "$file" .ko)
+    name=${file##*/}
+    name=${name%.ko}
     module_path[${name//-/_}]=$file
 done < <(find "$modules" -name '*.ko')
 load_order=()
@@ -55,7 +56,7 @@ guest_program "$work/gpio-lines"
 cp "$here/usb/gadget-lib.sh" "$root/lib/"
 for file in "${load_order[@]}"; do
     cp "$file" "$root/lib/modules/"
-    basename "$file" >>"$root/lib/modules/order"
+    echo "${file##*/}" >>"$root/lib/modules/order"
 done
 [ "$pmc10" = - ] || guest_program "$pmc10" pmc10
 
