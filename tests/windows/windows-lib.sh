@@ -15,7 +15,7 @@ windows_build() {
     (
         flock 9
         cmake -S "$2" -B "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$2/cmake/mingw-w64-x86_64.cmake" \
-            -DPMC10_STATIC=ON -DPMC10_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+            -DPMC10_STATIC=ON -DPMC10_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON >/dev/null
         cmake --build "$winbuild" -j2 >/dev/null
         [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
     ) 9>"$shared/.lock"
