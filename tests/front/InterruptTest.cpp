@@ -73,14 +73,12 @@ TEST(Interrupt, EveryEndingSignalLetsTheKeyFinishThenKillsTheRunByThatSignal) {
                      " ms");
         RunOptions options;
         const auto started = std::chrono::steady_clock::now();
-        auto sentAt = std::make_shared<std::chrono::steady_clock::time_point>(started);
-        const auto send = signalAfter("out 0x378 0xfb", 1, delay, signalNumber);
-        options.onStderr = [&](pid_t child, const std::string& err) {
-            send(child, err);
-            if (*sentAt == started && countOf(err, "out 0x378 0xfb") > 0) {
-                *sentAt = std::chrono::steady_clock::now();
-            }
-        };
+        auto sentAt = started;
+        options.onStderr = onceAfter("out 0x378 0xfb", 1, [&](pid_t child) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            kill(child, signalNumber);
+            sentAt = std::chrono::steady_clock::now();
+        });
         const RunResult run = runProcess(PMC10_SIM, manyStrokes(), options);
         EXPECT_EQ(run.signal, signalNumber);
         const std::vector<TraceLine> trace = parseTrace(run.err);
@@ -90,7 +88,7 @@ TEST(Interrupt, EveryEndingSignalLetsTheKeyFinishThenKillsTheRunByThatSignal) {
         // into its trace: after it, the run has one stroke to finish (30 ms, and more for
         // a loaded machine's scheduling), not the rest of its strokes.
         const long sentMicros = static_cast<long>(
-            std::chrono::duration_cast<std::chrono::microseconds>(*sentAt - started).count());
+            std::chrono::duration_cast<std::chrono::microseconds>(sentAt - started).count());
         EXPECT_LE(trace.back().micros, sentMicros + 200000) << "the run went on";
         if (std::find(crashes.begin(), crashes.end(), signalNumber) == crashes.end()) {
             // No stroke cut short: a crash alone idles the port at once.
