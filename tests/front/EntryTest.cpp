@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <regex>
+#include <cstdio>
 
 #include "commands/Checks.h"
 #include "front/Entry.h"
@@ -221,8 +221,10 @@ TEST_F(EntryTest, HelpAndVersionOptions) {
     }
     const EntryRun version = runEntryWith({"--version"});
     EXPECT_EQ(version.status, ExitSuccess);
-    EXPECT_TRUE(std::regex_match(version.out, std::regex("pmc10 [0-9]+\\.[0-9]+\\.[0-9]+\n")))
-        << version.out;
+    unsigned major = 0, minor = 0, patch = 0;
+    EXPECT_EQ(std::sscanf(version.out.c_str(), "pmc10 %u.%u.%u", &major, &minor, &patch), 3);
+    EXPECT_EQ(version.out, "pmc10 " + std::to_string(major) + "." + std::to_string(minor) + "." +
+                               std::to_string(patch) + "\n");
     EXPECT_EQ(writeCount(), 0);
 }
 
@@ -232,14 +234,19 @@ TEST_F(EntryTest, PortListingEndsWithTheSimulatedPort) {
     const EntryRun run = runEntryWith({"--list-ports"});
     const std::vector<std::string> lines = textLines(run.out);
     ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(std::regex_match(lines.back(),
-                                 std::regex("sim +simulated .* ready \\(for trying things with "
-                                            "no hardware\\)|pmc10: .*--port sim.*")))
-        << lines.back();
+    // The sim line, or why the listing could not be made.
+    const std::string& sim = lines.back();
+    const std::string ready = " ready (for trying things with no hardware)";
+    Scan kind(sim);
+    EXPECT_TRUE((kind.take("sim") && kind.span(" ") && kind.take("simulated ") &&
+                 kind.rest().size() >= ready.size() &&
+                 sim.compare(sim.size() - ready.size(), ready.size(), ready) == 0) ||
+                (sim.rfind("pmc10: ", 0) == 0 && sim.find("--port sim") != std::string::npos))
+        << sim;
     bool realPortReady = false;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-        realPortReady =
-            realPortReady || std::regex_search(lines[i], std::regex("  (default, )?ready"));
+        realPortReady = realPortReady || lines[i].find("  ready") != std::string::npos ||
+                        lines[i].find("  default, ready") != std::string::npos;
     }
     EXPECT_EQ(run.status, realPortReady ? ExitSuccess : ExitFailure) << run.out;
     EXPECT_EQ(writeCount(), 0);
@@ -255,55 +262,38 @@ TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
         "': not a port this tool knows (pmc10 --list-ports shows the ports here)\n";
     const std::string badPort = "pmc10: cannot use port 'bogus" + unknownPort;
     const std::string misplaced =
-        "' after the command word 'menu': options come before the "
-        "first word (pmc10 --help)\n";
+        "' after the command word 'menu': options come before the first word (pmc10 --help)\n";
+    const std::string interactive = "pmc10: --interactive takes neither --file nor command words\n";
+    // Refused (status 2) where standard error starts with the prefix.
     const struct {
         std::vector<std::string> args;
-        int status;
         std::string err;
-        const char* strokes;
-        const char* outHas;
+        const char* strokes = "";
+        const char* outHas = "";
     } cases[] = {
-        {{"-nf"}, ExitUsage, "pmc10: -f needs a value (pmc10 --help)\n", "", ""},
-        {{"--port="}, ExitUsage, "pmc10: --port= needs a value (pmc10 --help)\n", "", ""},
-        {{"-n"}, ExitUsage, "pmc10: --dry-run needs command words or --file\n", "", ""},
-        {{"-f", "x", "menu"}, ExitUsage, "pmc10: --file takes no command words after it\n", "", ""},
-        {{"-i", "menu"},
-         ExitUsage,
-         "pmc10: --interactive takes neither --file nor command words\n",
-         "",
-         ""},
-        {{"--interactive", "--file=x"},
-         ExitUsage,
-         "pmc10: --interactive takes neither --file nor command words\n",
-         "",
-         ""},
-        {{"--dryrun", "pmcchannel", "5"},
-         ExitUsage,
-         "pmc10: unknown option '--dryrun' (pmc10 --help)\n",
-         "",
-         ""},
-        {{"-x", "menu"}, ExitUsage, "pmc10: unknown option '-x' (pmc10 --help)\n", "", ""},
-        {{"-nx", "menu"}, ExitUsage, "pmc10: unknown option '-x' (pmc10 --help)\n", "", ""},
-        {{"--help=x"}, ExitUsage, "pmc10: --help takes no value (pmc10 --help)\n", "", ""},
-        {{"menu", "-n"}, ExitUsage, "pmc10: option '-n" + misplaced, "", ""},
-        {{"menu", "--strict"}, ExitUsage, "pmc10: option '--strict" + misplaced, "", ""},
-        {{"menu", "-psim"}, ExitUsage, "pmc10: option '-psim" + misplaced, "", ""},
-        {{"-n", "-p", "bogus", "menu"}, ExitUsage, badPort, "", ""},
-        {{"-p", "bogus", "-f", file}, ExitUsage, badPort, "", ""},
-        {{"-p", "bogus", "-i"}, ExitUsage, badPort, "", ""},
+        {{"-nf"}, "pmc10: -f needs a value (pmc10 --help)\n"},
+        {{"--port="}, "pmc10: --port= needs a value (pmc10 --help)\n"},
+        {{"-n"}, "pmc10: --dry-run needs command words or --file\n"},
+        {{"-f", "x", "menu"}, "pmc10: --file takes no command words after it\n"},
+        {{"-i", "menu"}, interactive},
+        {{"--interactive", "--file=x"}, interactive},
+        {{"--dryrun", "pmcchannel", "5"}, "pmc10: unknown option '--dryrun' (pmc10 --help)\n"},
+        {{"-x", "menu"}, "pmc10: unknown option '-x' (pmc10 --help)\n"},
+        {{"-nx", "menu"}, "pmc10: unknown option '-x' (pmc10 --help)\n"},
+        {{"--help=x"}, "pmc10: --help takes no value (pmc10 --help)\n"},
+        {{"menu", "-n"}, "pmc10: option '-n" + misplaced},
+        {{"menu", "--strict"}, "pmc10: option '--strict" + misplaced},
+        {{"menu", "-psim"}, "pmc10: option '-psim" + misplaced},
+        {{"-n", "-p", "bogus", "menu"}, badPort},
+        {{"-p", "bogus", "-f", file}, badPort},
+        {{"-p", "bogus", "-i"}, badPort},
         // Every line of a message starts with the prefix, even one that the text brought.
-        {{"-p", "two\nlines", "menu"},
-         ExitUsage,
-         "pmc10: cannot use port 'two\npmc10: lines" + unknownPort,
-         "",
-         ""},
-        {{"-nf", file}, ExitSuccess, "", "", "  MENU         0xFB  menu\n1 strokes, total 0.030 s"},
-        {{"-n", "--port=sim", "menu"}, ExitSuccess, "", "", "1 strokes"},
-        {{"-"}, ExitSuccess, "", "fd", ""},
-        {{"--", "-n", "menu"}, ExitSuccess, "WARNING: unknown command: <-N>\n", "fb", ""},
+        {{"-p", "two\nlines", "menu"}, "pmc10: cannot use port 'two\npmc10: lines" + unknownPort},
+        {{"-nf", file}, "", "", "  MENU         0xFB  menu\n1 strokes, total 0.030 s"},
+        {{"-n", "--port=sim", "menu"}, "", "", "1 strokes"},
+        {{"-"}, "", "fd"},
+        {{"--", "-n", "menu"}, "WARNING: unknown command: <-N>\n", "fb"},
         {{"pmcchannel", "-3"},
-         ExitSuccess,
          "Red10::setRed10Channel called with invalid channel : <-3>\n",
          "",
          "PMCCHANNEL -3\n"},
@@ -313,10 +303,11 @@ TEST_F(EntryTest, OptionsMisusedAreRefusedAndStrokeNothing) {
         controller->portLink().release();
         portlib::recorder::clear();
         const EntryRun run = runEntryWith(c.args);
-        EXPECT_EQ(run.status, c.status);
+        const bool refused = c.err.rfind("pmc10: ", 0) == 0;
+        EXPECT_EQ(run.status, refused ? ExitUsage : ExitSuccess);
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(strokes(), c.strokes);
-        if (c.status != ExitSuccess) {
+        if (refused) {
             EXPECT_EQ(run.out, "");
             EXPECT_TRUE(portlib::recorder::operations().empty()) << "nothing is opened";
         }

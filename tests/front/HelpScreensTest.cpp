@@ -2,8 +2,9 @@
 // held against the wiring drawing; every option, verb and PORT form in every document.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
-#include <regex>
+#include <string_view>
 
 #include "commands/CompoundCommands.h"
 #include "commands/Listing.h"
@@ -51,25 +52,38 @@ TEST(CableScreen, StandsAsShippedAndAgreesWithTheWiringDrawing) {
     const std::string screen = cable();
     EXPECT_EQ(fingerprint(screen), 0x3ecb683619760398U) << screen;
     const std::string drawing = fileText(PMC10_SOURCE_DIR "/docs/cable-db25-din5.svg");
-    static const std::regex kLabel(R"re(y="(\d+)">(?:pin (\d+)|([A-E]) \((\d+) o'clock))re");
     std::map<std::string, std::string> portPin, dinPin, drawn, table;  // pins by height
-    for (std::sregex_iterator it(drawing.begin(), drawing.end(), kLabel), end; it != end; ++it) {
-        const std::smatch& m = *it;
-        (m[2].matched ? portPin : dinPin)[m[1]] =
-            m[2].matched ? m[2].str() : m[3].str() + " " + m[4].str();
+    for (std::size_t at = drawing.find("y=\""); at != std::string::npos;
+         at = drawing.find("y=\"", at + 1)) {
+        // y="85">pin 2 or y="85">A (9 o'clock
+        Scan label(std::string_view(drawing).substr(at));
+        std::string height, pin, clock;
+        if (label.take("y=\"") && label.span(kDigits, &height) && label.take("\">")) {
+            Scan din = label;
+            if (label.take("pin ") && label.span(kDigits, &pin)) {
+                portPin[height] = pin;
+            } else if (din.span("ABCDE", &pin) && pin.size() == 1 && din.take(" (") &&
+                       din.span(kDigits, &clock) && din.take(" o'clock")) {
+                dinPin[height] = pin + " " + clock;
+            }
+        }
     }
     for (const auto& [height, din] : dinPin) {
         drawn[din.substr(0, 1)] = din.substr(2) + " o'clock, port pin " + portPin[height];
     }
-    static const std::regex kRow(
-        R"(  Pin ([A-E]) =~ +(\d+) o'clock +(\S+) +(\d+)(?: \(ground\))? +(\S+))");
     std::string radioShack, jayCar;
     for (const std::string& line : textLines(screen)) {
-        std::smatch m;
-        if (std::regex_match(line, m, kRow)) {
-            table[m[1]] = m[2].str() + " o'clock, port pin " + m[4].str();
-            radioShack += (radioShack.empty() ? "" : ", ") + m[3].str();
-            jayCar += (jayCar.empty() ? "" : ", ") + m[5].str();
+        // "  Pin C =~  7 o'clock    Black                18 (ground)       Orange"
+        Scan row(line);
+        std::string din, clock, radio, pin, jay;
+        if (row.take("  Pin ") && row.span("ABCDE", &din) && din.size() == 1 && row.take(" =~") &&
+            row.span(" ") && row.span(kDigits, &clock) && row.take(" o'clock") && row.span(" ") &&
+            row.until(kWhiteSpace, &radio) && row.span(" ") && row.span(kDigits, &pin) &&
+            (row.take(" (ground)") || true) && row.span(" ") && row.until(kWhiteSpace, &jay) &&
+            row.rest().empty()) {
+            table[din] = clock + " o'clock, port pin " + pin;
+            radioShack += (radioShack.empty() ? "" : ", ") + radio;
+            jayCar += (jayCar.empty() ? "" : ", ") + jay;
         }
     }
     EXPECT_EQ(drawn.size(), 5U);
@@ -96,10 +110,24 @@ std::string lowered(std::string name) {
 }
 
 /// The manual page as a reader sees its words: no escapes, no font changes.
-std::string manualWords(std::string roff) {
-    roff = std::regex_replace(roff, std::regex(R"(\\f[BIRP])"), "");
-    roff = std::regex_replace(roff, std::regex(R"(\\-)"), "-");
-    return std::regex_replace(roff, std::regex(R"(\\&)"), "");
+std::string manualWords(const std::string& roff) {
+    std::string text;
+    for (std::size_t at = 0; at < roff.size(); ++at) {
+        if (roff.compare(at, 2, "\\f") == 0 && at + 2 < roff.size() &&
+            std::string_view("BIRP").find(roff[at + 2]) != std::string_view::npos) {
+            at += 2;
+        } else if (roff.compare(at, 2, "\\-") == 0 || roff.compare(at, 2, "\\&") == 0) {
+            text += roff[++at] == '-' ? "-" : "";
+        } else {
+            text += roff[at];
+        }
+    }
+    return text;
+}
+
+/// Whether `c` continues a word, an option or a PORT form ("--port", "0x378").
+bool inWord(char c) {
+    return c == '-' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 // Every option, verb and PORT form of the tables is in --help, in the generated manual
@@ -115,10 +143,15 @@ TEST(HelpDrift, EveryOptionVerbAndPortFormIsInEveryDocument) {
         const std::string& text;
     } documents[] = {{"--help", help.out}, {"manual", manual}, {"completion", completion}};
     auto expectIn = [](const std::string& text, const std::string& what, const char* where) {
-        const std::regex word("(^|[^-A-Za-z0-9:/])" +
-                              std::regex_replace(what, std::regex(R"([.?*+()\[\]|^$\\])"), "\\$&") +
-                              "($|[^-A-Za-z0-9])");
-        EXPECT_TRUE(std::regex_search(text, word)) << what << " is missing from " << where;
+        bool whole = false;  // not inside a longer word, a path or a "word:"
+        for (std::size_t at = text.find(what); !whole && at != std::string::npos;
+             at = text.find(what, at + 1)) {
+            const std::size_t end = at + what.size();
+            whole = (at == 0 ||
+                     !(inWord(text[at - 1]) || text[at - 1] == ':' || text[at - 1] == '/')) &&
+                    (end == text.size() || !inWord(text[end]));
+        }
+        EXPECT_TRUE(whole) << what << " is missing from " << where;
     };
     std::vector<std::string> verbs, forms;
     for (const Verb& verb : verbTable()) {

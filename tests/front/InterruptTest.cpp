@@ -18,19 +18,27 @@
 
 namespace {
 
+/// Calls `act` once, on the `nth` appearance of `line` in the trace.
+std::function<void(pid_t, const std::string&)> onceAfter(const std::string& line, int nth,
+                                                         std::function<void(pid_t)> act) {
+    auto done = std::make_shared<bool>(false);
+    return [=](pid_t child, const std::string& err) {
+        if (!*done && countOf(err, line) >= nth) {
+            *done = true;
+            act(child);
+        }
+    };
+}
+
 /// Sends `signalNumber` once, `delayMs` after the `nth` appearance of `line` in the trace,
 /// to the child or (`group`) to its process group.
 std::function<void(pid_t, const std::string&)> signalAfter(const std::string& line, int nth,
                                                            int delayMs, int signalNumber,
                                                            bool group = false) {
-    auto sent = std::make_shared<bool>(false);
-    return [=](pid_t child, const std::string& err) {
-        if (!*sent && countOf(err, line) >= nth) {
-            *sent = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            kill(group ? -child : child, signalNumber);
-        }
-    };
+    return onceAfter(line, nth, [=](pid_t child) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(group ? -child : child, signalNumber);
+    });
 }
 
 /// Every key code stayed on the port its full 15 ms.
@@ -65,14 +73,12 @@ TEST(Interrupt, EveryEndingSignalLetsTheKeyFinishThenKillsTheRunByThatSignal) {
                      " ms");
         RunOptions options;
         const auto started = std::chrono::steady_clock::now();
-        auto sentAt = std::make_shared<std::chrono::steady_clock::time_point>(started);
-        const auto send = signalAfter("out 0x378 0xfb", 1, delay, signalNumber);
-        options.onStderr = [&](pid_t child, const std::string& err) {
-            send(child, err);
-            if (*sentAt == started && countOf(err, "out 0x378 0xfb") > 0) {
-                *sentAt = std::chrono::steady_clock::now();
-            }
-        };
+        auto sentAt = started;
+        options.onStderr = onceAfter("out 0x378 0xfb", 1, [&](pid_t child) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            kill(child, signalNumber);
+            sentAt = std::chrono::steady_clock::now();
+        });
         const RunResult run = runProcess(PMC10_SIM, manyStrokes(), options);
         EXPECT_EQ(run.signal, signalNumber);
         const std::vector<TraceLine> trace = parseTrace(run.err);
@@ -82,7 +88,7 @@ TEST(Interrupt, EveryEndingSignalLetsTheKeyFinishThenKillsTheRunByThatSignal) {
         // into its trace: after it, the run has one stroke to finish (30 ms, and more for
         // a loaded machine's scheduling), not the rest of its strokes.
         const long sentMicros = static_cast<long>(
-            std::chrono::duration_cast<std::chrono::microseconds>(*sentAt - started).count());
+            std::chrono::duration_cast<std::chrono::microseconds>(sentAt - started).count());
         EXPECT_LE(trace.back().micros, sentMicros + 200000) << "the run went on";
         if (std::find(crashes.begin(), crashes.end(), signalNumber) == crashes.end()) {
             // No stroke cut short: a crash alone idles the port at once.
@@ -121,20 +127,17 @@ TEST(Interrupt, StopWaitsForTheStrokeAndTheRunGoesOnAfterContinue) {
         // signals the kernel would discard.
         options.ownProcessGroup = true;
         auto stopped = std::make_shared<bool>(false);
-        auto sent = std::make_shared<bool>(false);
-        options.onStderr = [=](pid_t child, const std::string& err) {
-            if (!*sent && countOf(err, "out 0x378 0xfb") >= 2) {
-                *sent = true;  // 3 ms into the second hold of MENU
-                std::this_thread::sleep_for(std::chrono::milliseconds(3));
-                kill(child, stop);
-                // The stop must really happen, and by that signal.
-                siginfo_t info{};
-                waitid(P_PID, static_cast<id_t>(child), &info, WSTOPPED | WEXITED | WNOWAIT);
-                *stopped = info.si_code == CLD_STOPPED && info.si_status == stop;
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                kill(child, SIGCONT);
-            }
-        };
+        // 3 ms into the second hold of MENU.
+        options.onStderr = onceAfter("out 0x378 0xfb", 2, [=](pid_t child) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            kill(child, stop);
+            // The stop must really happen, and by that signal.
+            siginfo_t info{};
+            waitid(P_PID, static_cast<id_t>(child), &info, WSTOPPED | WEXITED | WNOWAIT);
+            *stopped = info.si_code == CLD_STOPPED && info.si_status == stop;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            kill(child, SIGCONT);
+        });
         const RunResult run = runProcess(PMC10_SIM, {"rd", "menu", "next", "enter"}, options);
         EXPECT_TRUE(*stopped);
         EXPECT_EQ(run.exitCode, 0);
@@ -188,15 +191,12 @@ TEST(Interrupt, AnInterruptedProcedureSaysWhereTheControllerWasLeft) {
     RunOptions options;
     // The first digit of the channel, typed on the MIDI channel page; a second signal
     // right behind the first changes nothing: it neither repeats the note nor wins.
-    auto sent = std::make_shared<bool>(false);
-    options.onStderr = [sent](pid_t child, const std::string& err) {
-        if (!*sent && countOf(err, "out 0x378 0xf1") > 0) {
-            *sent = true;  // in the gap after it, so that the port is idled at once
-            std::this_thread::sleep_for(std::chrono::milliseconds(22));
-            kill(child, SIGINT);
-            kill(child, SIGTERM);
-        }
-    };
+    options.onStderr = onceAfter("out 0x378 0xf1", 1, [](pid_t child) {
+        // In the gap after it, so that the port is idled at once.
+        std::this_thread::sleep_for(std::chrono::milliseconds(22));
+        kill(child, SIGINT);
+        kill(child, SIGTERM);
+    });
     const RunResult run = runProcess(PMC10_SIM, {"pmcchannel", "12"}, options);
     EXPECT_EQ(run.signal, SIGINT);
     std::string lines;

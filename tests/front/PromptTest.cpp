@@ -56,16 +56,35 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
         "performance mode, then `pmc10 calibratepedal 1` starts again\n";
     const std::string file = writeTemp("calibratepedal 1\nmenu\n");
     const std::vector<std::string> prompt{"-i"};
-    const struct {
+    struct Session {
         const char* what;
         std::string home;
         std::vector<std::string> args;
         std::vector<TerminalStep> steps;
-        int status;  // or the signal that ends it
-        int signal;
+        int signal;  // that ends it; 0: it ends with status 0
         std::vector<std::string> shownInOrder;
         std::vector<std::string> neverShown;
-    } sessions[] = {
+    };
+    auto endedBy = [&](int signal) {
+        return Session{"a signal during a line ends the session by it",
+                       home,
+                       prompt,
+                       {{"pmc10> ", "rd editpatchname enter\r"}, {kKeyWaitLine, "", signal}},
+                       signal,
+                       {"out 0x378 0xff\n"},
+                       {"pmc10> rd editpatchname enter\npmc10> "}};
+    };
+    // A history that is a link, symbolic or hard, is neither read nor written.
+    auto historyIn = [&](const std::string& folder) {
+        return Session{"a history that is a link",
+                       folder,
+                       prompt,
+                       {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", bye}},
+                       0,
+                       {"out 0x378 0xfb"},
+                       {"keep me"}};
+    };
+    const Session sessions[] = {
         {"Tab completes, Ctrl-C drops the rest of a line and clears typed text",
          home,
          prompt,
@@ -79,7 +98,6 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
           {"out 0x378 0xfb", ""},
           {"pmc10> ", bye}},
          0,
-         0,
          {"editpatch", "pmc10: interrupted, the rest of the line is dropped\npmc10> ",
           "abc\npmc10> menu\n"},
          {"ENTER"}},
@@ -87,7 +105,6 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
          home,
          prompt,
          {{"pmc10> ", "pmcchannel 16\r"}, {"out 0x378 0xfb", "\x03"}, {"pmc10> ", bye}},
-         0,
          0,
          {"PMCCHANNEL 16\n", channelNote + "pmc10> "},
          {"ENTER", kPauseLine}},
@@ -100,66 +117,33 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
           {"out 0x378 0xfb", ""},
           {"pmc10> ", bye}},
          0,
-         0,
          {"when done.\n", pedalNote + "pmc10> menu\n", "out 0x378 0xfb"},
          {"done.\n\n", "up, then", "interrupted, the rest"}},
         {"Ctrl-C while a file's calibration waits for the terminal",
          home,
          {"-f", file},
          {{"when done.\n", "\x03"}},
-         -1,
          SIGINT,
          {pedalNote},
          {"done.\n\n", "up, then"}},
-        {"SIGTERM during a line ends the session by it",
-         home,
-         prompt,
-         {{"pmc10> ", "rd editpatchname enter\r"}, {kKeyWaitLine, "", SIGTERM}},
-         -1,
-         SIGTERM,
-         {"out 0x378 0xff\n"},
-         {"pmc10> rd editpatchname enter\n"
-          "pmc10> "}},
-        {"SIGHUP during a line ends the session by it",
-         home,
-         prompt,
-         {{"pmc10> ", "rd editpatchname enter\r"}, {kKeyWaitLine, "", SIGHUP}},
-         -1,
-         SIGHUP,
-         {"out 0x378 0xff\n"},
-         {"pmc10> rd editpatchname enter\n"
-          "pmc10> "}},
-        {"a history that is a link is neither read nor written",
-         linked,
-         prompt,
-         {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", bye}},
-         0,
-         0,
-         {"out 0x378 0xfb"},
-         {"keep me"}},
+        endedBy(SIGTERM),
+        endedBy(SIGHUP),
+        historyIn(linked),
+        historyIn(hardLinked),
         {"an end of input typed ahead, which reaches the editor as a NUL byte, ends it",
          home,
          prompt,
          {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", std::string(1, '\0')}},
          0,
-         0,
          {"out 0x378 0xfb"},
          {}},
-        {"nor one that is a hard link",
-         hardLinked,
-         prompt,
-         {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", bye}},
-         0,
-         0,
-         {"out 0x378 0xfb"},
-         {"keep me"}},
     };
     for (const auto& session : sessions) {
-        SCOPED_TRACE(session.what);
+        SCOPED_TRACE(testing::Message() << session.what << ", signal " << session.signal);
         std::vector<std::string> args{"XDG_STATE_HOME=" + session.home, PMC10_SIM};
         args.insert(args.end(), session.args.begin(), session.args.end());
         const RunResult run = runOnTerminal("/usr/bin/env", args, session.steps);
-        EXPECT_EQ(run.exitCode, session.status);
+        EXPECT_EQ(run.exitCode, session.signal == 0 ? 0 : -1);
         EXPECT_EQ(run.signal, session.signal);
         const std::string shown = withoutEchoedInterrupts(run.out);
         std::size_t from = 0;

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <regex>
-#include <sstream>
 
 #include "support/SimTrace.h"
 #include "support/Subprocess.h"
@@ -65,10 +63,6 @@ TEST(SimEndToEnd, EveryWaitLastsAtLeastWhatWasAsked) {
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Without arguments: the usage alone, naming the program as invoked; no port is opened.
 TEST(SimEndToEnd, UsageNamesTheProgramAsInvoked) {
@@ -130,10 +124,7 @@ TEST(SimEndToEnd, PedalCalibrationWithAnswersOnAPipe) {
     EXPECT_EQ(std::count(ops.begin(), ops.end(), kKeyWaitLine), 2 * 40);
 }
 
-}  // namespace
-
 // Sessions: files of command lines, dry runs and the prompt.
-namespace {
 
 std::vector<std::string> withoutInit(std::vector<std::string> ops) {
     ops.erase(std::remove(ops.begin(), ops.end(), "init"), ops.end());
@@ -186,8 +177,6 @@ TEST(SimSession, DryRunListsWhatThePortWouldBeGivenOnTheIdealSchedule) {
                                                       {"menu", "0XF1", "foo"},
                                                       {"r", "editpatchname", "enter"},
                                                       {"startcalibratepedal", "2"}};
-    static const std::regex kStroke(R"(^ *(\d+) ms  (\S+) +0x([0-9A-F]{2})  (.+)$)");
-    static const std::regex kTotal(R"((\d+) strokes, total (\d+\.\d{3}) s$)");
     for (const auto& words : cases) {
         // The schedule the simulated port keeps: each stroke starts where its code is
         // written, and the waits in between are exactly what is asked.
@@ -206,15 +195,22 @@ TEST(SimSession, DryRunListsWhatThePortWouldBeGivenOnTheIdealSchedule) {
         EXPECT_EQ(run.exitCode, 0);
         std::vector<std::string> listed;
         std::string total;
-        std::istringstream out(run.out);
-        for (std::string line; std::getline(out, line);) {
-            std::smatch m;
-            if (std::regex_match(line, m, kStroke)) {
-                std::string code = m[3];
+        for (const std::string& line : textLines(run.out)) {
+            // "    30 ms  MENU         0xFB  menu", then "N strokes, total 1.234 s"
+            const std::size_t label = std::min(line.rfind(" strokes, total "), line.size());
+            Scan stroke(line), sum(std::string_view(line).substr(label));
+            std::string at, code, seconds, thousandths;
+            if (stroke.span(" ", nullptr, 0) && stroke.span(kDigits, &at) && stroke.take(" ms  ") &&
+                stroke.until(kWhiteSpace, nullptr) && stroke.span(" ") && stroke.take("0x") &&
+                stroke.span("0123456789ABCDEF", &code) && code.size() == 2 && stroke.take("  ") &&
+                !stroke.rest().empty()) {
                 std::transform(code.begin(), code.end(), code.begin(), ::tolower);
-                listed.push_back(m[1].str() + " " + code);
-            } else if (std::regex_search(line, m, kTotal)) {
-                total = m[2];
+                listed.push_back(at + " " + code);
+            } else if (label > 0 && kDigits.find(line[label - 1]) != std::string::npos &&
+                       sum.take(" strokes, total ") && sum.span(kDigits, &seconds) &&
+                       sum.take(".") && sum.span(kDigits, &thousandths) &&
+                       thousandths.size() == 3 && sum.take(" s") && sum.rest().empty()) {
+                total = seconds + "." + thousandths;
             }
         }
         EXPECT_EQ(listed, strokes) << words[0];

@@ -1,21 +1,38 @@
 #include "support/SimTrace.h"
 
 #include <cstdio>
-#include <regex>
 #include <sstream>
 
 #include "keypad/StrokeShape.h"
+#include "support/TextLines.h"
+
+namespace {
+
+/// "init", "out 0x378 0x" and two lower-case hex digits, or "sleep" and a number.
+bool isTraceOp(std::string_view op) {
+    std::string code;
+    Scan out(op), sleep(op);
+    return op == "init" ||
+           (out.take("out 0x378 0x") && out.span("0123456789abcdef", &code) && code.size() == 2 &&
+            out.rest().empty()) ||
+           (sleep.take("sleep ") && sleep.span(kDigits) && sleep.rest().empty());
+}
+
+}  // namespace
 
 std::vector<TraceLine> parseTrace(const std::string& err, std::string* otherLines) {
-    // Stamps have exactly three decimals: whole microseconds, compared as integers.
-    static const std::regex kLine(
-        R"(^\[ *(\d+)\.(\d{3})\] (init|out 0x378 0x[0-9a-f]{2}|sleep \d+)$)");
     std::vector<TraceLine> trace;
     std::istringstream lines(err);
     for (std::string line; std::getline(lines, line);) {
-        std::smatch match;
-        if (std::regex_match(line, match, kLine)) {
-            trace.push_back({std::stol(match[1]) * 1000 + std::stol(match[2]), match[3]});
+        // "[  12.345] out 0x378 0xfb": stamps have exactly three decimals, whole
+        // microseconds, compared as integers.
+        Scan scan(line);
+        std::string seconds, micros;
+        if (scan.take("[") && scan.span(" ", nullptr, 0) && scan.span(kDigits, &seconds) &&
+            scan.take(".") && scan.span(kDigits, &micros) && micros.size() == 3 &&
+            scan.take("] ") && isTraceOp(scan.rest())) {
+            trace.push_back(
+                {std::stol(seconds) * 1000 + std::stol(micros), std::string(scan.rest())});
         } else if (otherLines != nullptr) {
             *otherLines += line + "\n";
         }

@@ -53,12 +53,12 @@ bool ended(pid_t child, RunResult& result, int options = 0) {
     return true;
 }
 
-/// An argument vector for execv(): `path` (or `argv0`), `args`, then the null pointer;
-/// `words` keeps the texts.
-std::vector<char*> argvOf(std::vector<std::string>& words) {
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
+/// An argument vector for execv(): `first`, `args`, then the null pointer; the texts stay
+/// where they are.
+std::vector<char*> argvOf(const std::string& first, const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(first.c_str())};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
     return argv;
@@ -173,9 +173,7 @@ RunResult runInChild(const std::function<int()>& body, const RunOptions& options
 
 RunResult runProcess(const std::string& path, const std::vector<std::string>& args,
                      const RunOptions& options) {
-    std::vector<std::string> argvText{options.argv0.empty() ? path : options.argv0};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    const std::vector<char*> argv = argvOf(argvText);
+    const std::vector<char*> argv = argvOf(options.argv0.empty() ? path : options.argv0, args);
     return runInChild(
         [&] {
             if (options.beforeExec) {
@@ -189,9 +187,7 @@ RunResult runProcess(const std::string& path, const std::vector<std::string>& ar
 
 RunResult runOnTerminal(const std::string& path, const std::vector<std::string>& args,
                         const std::vector<TerminalStep>& steps) {
-    std::vector<std::string> argvText{path};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    const std::vector<char*> argv = argvOf(argvText);
+    const std::vector<char*> argv = argvOf(path, args);
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     if (child == 0) {
