@@ -67,7 +67,7 @@ await_code() {  # up to 30 s: a loaded host slows the emulated board and pmc10's
 # Waits for the board to finish whatever it has (no change for 200 ms of its time).
 settle() { sleep 0.3; }
 last_lines() { tail -n 1 "$pins" | awk '{ print $2 }'; }  # the state the lines end in
-long_run="menu menu menu menu menu menu menu menu menu menu menu menu"
+long_run=$(repeat 36 menu)  # long enough to be caught in the middle on a loaded host
 # Starts pmc10 on a long run (victim), with standard error to FILE, and waits for its first
 # code after line $from of the log.
 start_long_run() {  # FILE
