@@ -12,21 +12,16 @@
 set -euo pipefail
 
 pmc10=$1 sim=$2 board_sim=$3 elf=$4 work=$5 build=$6
-skip() {
-    echo "skipped: $1"
-    if [ "${CI:-}" = true ]; then exit 1; fi
-    exit 77
-}
-if [ "$board_sim" = - ] || [ ! -x "$board_sim" ]; then
-    skip "no board simulator (install libsimavr-dev)"
-fi
-if [ ! -f "$elf" ]; then skip "no board firmware (install gcc-avr and avr-libc)"; fi
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
+# shellcheck source=../windows/windows-lib.sh
+source "$(dirname "$0")/../windows/windows-lib.sh"
+[ -x "$board_sim" ] || skip_unless_ci "the board simulator (install libsimavr-dev)"
+[ -f "$elf" ] || skip_unless_ci "the board firmware (install gcc-avr and avr-libc)"
 
 rm -rf "$work"
 mkdir -p "$work"
 pins=$work/pins.log
-# shellcheck source=../support/checks.sh
-source "$(dirname "$0")/../support/checks.sh"
 
 board_pid=
 start_board() {
@@ -37,10 +32,7 @@ start_board() {
     if chrt -f 10 true 2>/dev/null; then rt=(chrt -f 10); fi
     "${rt[@]}" "$board_sim" "$elf" "$pins" "$work/pty" 2>>"$work/board-sim.err" &
     board_pid=$!
-    for _ in $(seq 100); do
-        if [ -s "$work/pty" ]; then break; fi
-        sleep 0.05
-    done
+    for _ in $(seq 100); do if [ -s "$work/pty" ]; then break; fi; sleep 0.05; done
     pty=$(cat "$work/pty")
 }
 stop_board() {
@@ -69,14 +61,23 @@ holds_off() {
 }
 # Waits until the lines carry a code after line $1 of the log.
 await_code() {  # up to 30 s: a loaded host slows the emulated board and pmc10's opening
-    for _ in $(seq 3000); do
-        if [ -n "$(codes_since "$1")" ]; then return 0; fi
-        sleep 0.01
-    done
+    for _ in $(seq 3000); do if [ -n "$(codes_since "$1")" ]; then return 0; fi; sleep 0.01; done
     return 1
 }
 # Waits for the board to finish whatever it has (no change for 200 ms of its time).
 settle() { sleep 0.3; }
+last_lines() { tail -n 1 "$pins" | awk '{ print $2 }'; }  # the state the lines end in
+long_run=$(repeat 36 menu)  # long enough to be caught in the middle on a loaded host
+# Starts pmc10 on a long run (victim), with standard error to FILE, and waits for its first
+# code after line $from of the log.
+start_long_run() {  # FILE
+    from=$(mark)
+    # shellcheck disable=SC2086
+    "$pmc10" --port "board:$pty" $long_run 2>"$1" &
+    victim=$!
+    await_code "$from" || true
+}
+end_long_run() { status=0; wait "$victim" || status=$?; }  # sets its status
 
 start_board
 echo "board on $pty"
@@ -94,14 +95,10 @@ for words in "rd editbankname" "pmcchannel 12"; do
     settle
     check "$words: status" "$status" 0
     check "$words: the lines carry the plan" "$(codes_since "$from")" "$expected"
-    # Hold: a code to the next idle. Gap: an idle to the next code (within a run).
-    since "$from" | awk '
-        NR > 1 { print (last == "f" ? "gap" : "hold"), $1 - at }
-        { last = $2; at = $1 }' | awk '$1 == "hold" || NR > 1' >"$work/periods"
-    # The first idle span is the time before the run, not a gap; an idle span of more than
-    # 100 ms is the pause before a way back, not a gap.
-    awk 'NR == 1 && $1 == "gap" { next } $1 == "gap" && $2 > 1600000 { $1 = "pause" } { print }' \
-        "$work/periods" | sed '$d' >"$work/spans"
+    # Holds and gaps in cycles, but for the last; an idle span of more than 100 ms is the
+    # pause before a way back, not a gap.
+    since "$from" | spans f | sed '$d' |
+        awk '$1 == "gap" && $2 > 1600000 { $1 = "pause" } { print $1, $2 }' >"$work/spans"
     check "$words: every pause before a way back at least 500 ms" \
         "$(awk '$1 == "pause" && $2 < 8000000' "$work/spans" | wc -l)" 0
     sed -i '/^pause/d' "$work/spans"
@@ -117,33 +114,23 @@ done
 
 # 2. Killed mid-hold: the board's timer releases the key; at most the one stroke already
 # handed over follows, whole.
-long_run="menu menu menu menu menu menu menu menu menu menu menu menu"
-from=$(mark)
-# shellcheck disable=SC2086
-"$pmc10" --port "board:$pty" $long_run 2>/dev/null &
-victim=$!
-await_code "$from" || true
+start_long_run /dev/null
 sleep 0.004
 kill -KILL "$victim"
 wait "$victim" 2>/dev/null || true
 killed_at=$(since "$from" | awk '$2 != "f" { at = $1 } END { print at }')
 settle
-check "SIGKILL mid-hold: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
+check "SIGKILL mid-hold: the lines end idle" "$(last_lines)" f
 check "SIGKILL mid-hold: every hold still 15.000 ms" "$(holds_off "$from")" 0
 check "SIGKILL mid-hold: the lines idle within 15 ms of the last code" \
     "$(since "$from" | awk -v k="$killed_at" '!done && $1 > k && $2 == "f" { print ($1 - k <= 240000 + 64); done = 1 }')" 1
 
 # 3. An ending signal: the key in hand finishes, nothing after it starts.
-from=$(mark)
-# shellcheck disable=SC2086
-"$pmc10" --port "board:$pty" $long_run 2>"$work/term.err" &
-victim=$!
-await_code "$from" || true
+start_long_run "$work/term.err"
 sleep 0.004
 at_kill=$(mark)
 kill -TERM "$victim"
-status=0
-wait "$victim" || status=$?
+end_long_run
 settle
 check "SIGTERM: dies by the signal" "$status" 143
 # The one stroke handed over behind the key in hand may have begun before the signal was
@@ -151,17 +138,13 @@ check "SIGTERM: dies by the signal" "$status" 143
 check "SIGTERM: at most one stroke begins after the signal" \
     "$(codes_since "$at_kill" | wc -w | awk '{ print ($1 <= 1) }')" 1
 check "SIGTERM: every hold still 15.000 ms" "$(holds_off "$from")" 0
-check "SIGTERM: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
+check "SIGTERM: the lines end idle" "$(last_lines)" f
 
 # 3b. A second run while the first strokes: refused at once, and the first one undisturbed.
-from=$(mark)
-# shellcheck disable=SC2086
-"$pmc10" --port "board:$pty" $long_run 2>/dev/null &
-first=$!
-await_code "$from" || true
+start_long_run /dev/null
 status=0
 "$pmc10" --port "board:$pty" enter 2>"$work/second.err" || status=$?
-wait "$first"
+wait "$victim"
 settle
 check "second run: refused" "$status" 1
 check "second run: says the port is in use" "$(grep -c 'is in use by another' "$work/second.err")" 1
@@ -169,20 +152,15 @@ check "second run: says the port is in use" "$(grep -c 'is in use by another' "$
 check "second run: the first plays its plan, whole" "$(codes_since "$from")" "$(plan $long_run)"
 
 # 3c. The board stalls in the middle of a run: pmc10 gives up with one line.
-from=$(mark)
-# shellcheck disable=SC2086
-"$pmc10" --port "board:$pty" $long_run 2>"$work/stall.err" &
-victim=$!
-await_code "$from" || true
+start_long_run "$work/stall.err"
 kill -STOP "$board_pid"
-status=0
-wait "$victim" || status=$?
+end_long_run
 kill -CONT "$board_pid"
 settle
 check "stalled board: pmc10 fails" "$status" 1
 check "stalled board: one line says so" \
     "$(grep -c '^pmc10: the board on .* stopped answering' "$work/stall.err")" 1
-check "stalled board: the lines end idle" "$(tail -n 1 "$pins" | awk '{ print $2 }')" f
+check "stalled board: the lines end idle" "$(last_lines)" f
 
 # 4. Frames cut short, garbled, or noise: never a key. The line is closed after each.
 stty -F "$pty" raw -echo
@@ -205,18 +183,12 @@ check "cut, garbled and noisy frames press no key" "$(codes_since "$from")" ""
 printf "$good" >"$pty"
 settle
 check "a whole frame after them still strokes" "$(codes_since "$from")" b
-kill "$reader"
-wait "$reader" 2>/dev/null || true
+kill "$reader"; wait "$reader" 2>/dev/null || true
 
 # 5. The board vanishes (its line closes) during a run: pmc10 says so and fails.
-from=$(mark)
-# shellcheck disable=SC2086
-"$pmc10" --port "board:$pty" $long_run 2>"$work/vanish.err" &
-victim=$!
-await_code "$from" || true
+start_long_run "$work/vanish.err"
 stop_board
-status=0
-wait "$victim" || status=$?
+end_long_run
 check "board gone: pmc10 fails" "$status" 1
 check "board gone: one line says so" "$(grep -c '^pmc10: the board on .* failed' "$work/vanish.err")" 1
 
@@ -235,10 +207,7 @@ check "silent board: the avrdude command for its port" \
 check "silent board: gives up within 3.5 s" "$((took < 3500))" 1
 
 # 7. Windows: pmc10.exe under Wine with COM1 on the same pseudo-terminal.
-PATH=$PATH:/usr/lib/wine
-if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine64 >/dev/null; then
-    # shellcheck source=../windows/windows-lib.sh
-    source "$(dirname "$0")/../windows/windows-lib.sh"
+if have_windows_tools; then
     windows_build "$build" "$(dirname "$0")/../.."
     exe=$winbuild/pmc10.exe
     # A prefix of its own: Wine maps COM1 to /dev/ttyS0 whenever its mount manager starts,
@@ -262,8 +231,4 @@ fi
 awk '{ n[$1]++; if ($2 - 15000 > m[$1]) m[$1] = $2 - 15000 }
     END { for (k in n) printf "board (emulated) %s: n=%d, longest over 15.000 ms: %d us\n", k, n[k], m[k] }' \
     "$timing_rows"
-if [ "$failures" -ne 0 ]; then
-    echo "pin log: $pins"
-    exit 1
-fi
-echo "the board on simavr: all checks passed"
+checks_done "the board on simavr: all checks passed" "pin log: $pins"

@@ -19,45 +19,33 @@ pmc10=$1
 # shellcheck source=kernel-lib.sh
 source "$here/kernel-lib.sh"
 guest_setup "$(realpath -m "$2")" "$(realpath -m "${3:-$2/cache}")"
-work=$guest_work
 
-# The modules in load order, each after those it depends on (read from its .modinfo).
+# The guest: busybox, the modules in load order (each after those it depends on, read
+# from its .modinfo), the emulated chip and the uAPI client (statically linked), pmc10,
+# and the script below.
 declare -A module_path=() loaded=()
-while read -r file; do
-    name=${file##*/}
+while read -r name file; do
     name=${name%.ko}
     module_path[${name//-/_}]=$file
-done < <(find "$modules" -name '*.ko')
-load_order=()
+done < <(find "$modules" -name '*.ko' -printf '%f %p\n')
 add_module() {
     local name=${1//-/_} dep
-    [ -n "${loaded[$name]:-}" ] && return
+    if [ -n "${loaded[$name]:-}" ]; then return; fi
     [ -n "${module_path[$name]:-}" ] || { echo "Debian's kernel has no module $1"; exit 1; }
     for dep in $(strings -a "${module_path[$name]}" | sed -n 's/^depends=//p' | tr , ' '); do
         add_module "$dep"
     done
     loaded[$name]=1
-    load_order+=("${module_path[$name]}")
+    cp "${module_path[$name]}" "$root/lib/modules/"
+    echo "${module_path[$name]##*/}" >>"$root/lib/modules/order"
 }
-for module in dummy_hcd libcomposite usb_f_hid hid usbhid hid-generic hid-mcp2221 softdog; do
-    add_module "$module"
-done
-
-# The guest's programs: the emulated chip and the uAPI client, statically linked.
+for module in dummy_hcd libcomposite usb_f_hid hid usbhid hid-generic hid-mcp2221 softdog; do add_module "$module"; done
 for program in mcp2221-gadget gpio-lines; do
-    cc -std=c11 -D_GNU_SOURCE -O2 -Wall -Wextra -static -o "$work/$program" \
-        "$here/usb/$program.c"
+    cc -std=c11 -D_GNU_SOURCE -O2 -Wall -Wextra -static -o "$work/$program" "$here/usb/$program.c"
+    guest_program "$work/$program"
 done
-
-# The guest: busybox, the programs, the modules, pmc10, and the script below.
 guest_applets ls kill seq dmesg tail rmmod
-guest_program "$work/mcp2221-gadget"
-guest_program "$work/gpio-lines"
 cp "$here/usb/gadget-lib.sh" "$root/lib/"
-for file in "${load_order[@]}"; do
-    cp "$file" "$root/lib/modules/"
-    echo "${file##*/}" >>"$root/lib/modules/order"
-done
 [ "$pmc10" = - ] || guest_program "$pmc10" pmc10
 
 cat >"$root/init" <<'INIT'
@@ -80,63 +68,42 @@ pins=/tmp/pins.log
 MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>/tmp/gadget.err &
 gadget=$!
 
-chip=
-for i in $(seq 1 300); do
-    chip=$(gpio-lines find mcp2221_gpio) && break
-    sleep 0.1
-done
+for i in $(seq 1 300); do chip=$(gpio-lines find mcp2221_gpio) && break; sleep 0.1; done
 echo "chip $chip at $(cat /proc/uptime)" >$results
 chip=${chip%% *}
 name=${chip#/dev/}
 
 mark() { echo "case $1" >>$pins; }
-run() {  # name port words...
-    case_=$1 port_=$2; shift 2
-    mark "$case_"
-    /bin/pmc10 --port "$port_" "$@" >/tmp/out 2>/tmp/err
-    report "$case_" $?
-}
+# SIGINT while the first key is held: the emulated chip sends it the moment it sees the
+# key on its pins.
+interrupted() { sh -c 'echo $$ >/tmp/interrupt-pid; exec pmc10 --port "$0" r 0xf1 0xf2 0xf3' "$1"; }
 
 # The chip alone: idle, then two codes and back, 20 ms apart.
-mark chip
-gpio-lines walk "$chip" 20 ff fa ff f0 ff >/tmp/out 2>/tmp/err
-report chip $?
+run chip gpio-lines walk "$chip" 20 ff fa ff f0 ff
 
 if [ -x /bin/pmc10 ]; then
     port=gpio:$name:0,1,2,3
-    run walk "$port" rd editbankname
-    run channel "$port" pmcchannel 12
-    # SIGINT while the first key is held: the emulated chip sends it the moment it sees
-    # the key on its pins.
-    mark interrupt
-    sh -c 'echo $$ >/tmp/interrupt-pid; exec /bin/pmc10 --port "$0" r 0xf1 0xf2 0xf3' \
-        "$port" >/tmp/out 2>/tmp/err
-    report interrupt $?
-    run label "gpio:mcp2221_gpio:0,1,2,3" r 0xf5
-    run active-low "$port;active-low" rd editbankname
+    run walk pmc10 --port "$port" rd editbankname
+    run channel pmc10 --port "$port" pmcchannel 12
+    run interrupt interrupted "$port"
+    run label pmc10 --port "gpio:mcp2221_gpio:0,1,2,3" r 0xf5
+    run active-low pmc10 --port "$port;active-low" rd editbankname
     mark restore
     gpio-lines walk "$chip" 0 ff ff
     # Lines held by another program.
     gpio-lines hold "$chip" other-app >/tmp/held &
     holder=$!
     while ! grep -q held /tmp/held; do sleep 0.05; done
-    run busy "$port" rd editbankname
-    kill $holder
-    wait $holder
+    run busy pmc10 --port "$port" rd editbankname
+    kill $holder; wait $holder
     # Two runs started together: the second waits for the first's lines.
-    mark concurrent
-    /bin/pmc10 --port "$port" r 0xf1 0xf1 >/tmp/out1 2>&1 &
-    first=$!
-    /bin/pmc10 --port "$port" r 0xf2 0xf2 >/tmp/out2 2>&1
-    second=$?
-    wait $first
-    echo "case concurrent status $? $second" >$results
-    run missing gpio:gpiochip9:0,1,2,3 rd editbankname
-    run too-few "gpio:$name:0,1,2,4" rd editbankname
-    run list - --list-ports
-    run hid-held mcp2221 rd editbankname
+    together concurrent "pmc10 --port '$port' r 0xf1 0xf1" "pmc10 --port '$port' r 0xf2 0xf2"
+    run missing pmc10 --port gpio:gpiochip9:0,1,2,3 rd editbankname
+    run too-few pmc10 --port "gpio:$name:0,1,2,4" rd editbankname
+    run list pmc10 --list-ports
+    run hid-held pmc10 --port mcp2221 rd editbankname
     # A watchdog named as a GPIO chip: refused before it is opened, so it never arms.
-    run watchdog gpio:/dev/watchdog:0,1,2,3 rd editbankname
+    run watchdog pmc10 --port gpio:/dev/watchdog:0,1,2,3 rd editbankname
     echo "watchdog $(cat /sys/class/watchdog/watchdog0/state)" >$results
     # The adapter unplugged during a run: the next write fails, and says so.
     unplug() {  # name port
@@ -153,8 +120,8 @@ if [ -x /bin/pmc10 ]; then
     # driver takes the chip, and the chip's own command through hidraw sets all four pins
     # in one step.
     kill $gadget
-    rmmod hid_mcp2221 2>&1 | while read -r line; do echo "rmmod $line" >$results; done
-    grep mcp2221 /proc/modules | while read -r line; do echo "module $line" >$results; done
+    rmmod hid_mcp2221 2>&1 | relay rmmod
+    grep mcp2221 /proc/modules | relay module
     replug() {
         gadget_bind mcp2221
         MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>>/tmp/gadget.err &
@@ -170,37 +137,29 @@ if [ -x /bin/pmc10 ]; then
         echo 1 >/sys/module/hid/parameters/ignore_special_drivers
         replug
     fi
-    run list-hidraw - --list-ports
-    run hid-walk mcp2221 rd editbankname
-    run hid-channel mcp2221:/dev/hidraw0 pmcchannel 12
-    mark hid-interrupt
-    sh -c 'echo $$ >/tmp/interrupt-pid; exec /bin/pmc10 --port mcp2221 r 0xf1 0xf2 0xf3' \
-        >/tmp/out 2>/tmp/err
-    report hid-interrupt $?
+    run list-hidraw pmc10 --list-ports
+    run hid-walk pmc10 --port mcp2221 rd editbankname
+    run hid-channel pmc10 --port mcp2221:/dev/hidraw0 pmcchannel 12
+    run hid-interrupt interrupted mcp2221
     unplug hid-unplug mcp2221
 fi
 
 mark end
 sleep 0.2
-while read -r line; do echo "pin $line" >$results; done <$pins
-while read -r line; do echo "gadget $line" >$results; done </tmp/gadget.err
-dmesg | while read -r line; do echo "kernel $line" >$results; done
-echo "end" >$results
-poweroff -f
+relay pin <$pins
+relay gadget </tmp/gadget.err
+dmesg | relay kernel
+finish
 INIT
 guest_boot 600 512
-
-# shellcheck source=../support/checks.sh
-source "$here/../support/checks.sh"
 
 # The pins' log, cut by case: "case NAME START" (the state when the case began), then the
 # changes during the case as "MICROSECONDS STATE".
 segments=$work/segments.txt
 awk '$1 == "pin" && $2 == "case" { print "case", $3, state; next }
      $1 == "pin" { state = $3; print $2, $3 }' "$results" >"$segments"
-changes() {  # name: the states the pins went through during the case
-    awk -v c="$1" '$1 == "case" { on = ($2 == c); next } on { print $2 }' "$segments" | xargs
-}
+during() { awk -v c="$1" -v f="$2" '$1 == "case" { on = ($2 == c); next } on { print $f }' "$segments"; }
+changes() { during "$1" 2 | xargs; }  # name: the states the pins went through during the case
 start_of() { awk -v c="$1" '$1 == "case" && $2 == c { print $3 }' "$segments"; }
 
 # What the pins go through when bytes are written to lines 0-3, each write setting its
@@ -208,18 +167,15 @@ start_of() { awk -v c="$1" '$1 == "case" && $2 == c { print $3 }' "$segments"; }
 # change, "WRITE STATE". WRITE 0 is the request's initial (idle) value. MODE 1: active-low;
 # MODE all: the four lines set in one step, as the chip's own command does.
 model() {  # START MODE BYTE...
-    local state=$((16#$1 & 15)) invert=$2 write=0 byte target line
+    local state=$((16#$1 & 15)) write=0 byte target mask masks=(1 2 4 8) flip=0
+    if [ "$2" = all ]; then masks=(15); fi
+    if [ "$2" = 1 ]; then flip=15; fi
     shift 2
     for byte in ff "$@"; do
-        target=$((16#$byte & 15))
-        [ "$invert" = 1 ] && target=$((target ^ 15))
-        if [ "$invert" = all ] && ((state != target)); then
-            state=$target
-            printf '%d %x\n' "$write" "$((state | 0xf0))"
-        fi
-        [ "$invert" = all ] || for line in 0 1 2 3; do
-            if (((state ^ target) >> line & 1)); then
-                state=$((state ^ (1 << line)))
+        target=$(((16#$byte & 15) ^ flip))
+        for mask in "${masks[@]}"; do
+            if (((state ^ target) & mask)); then
+                state=$(((state & ~mask) | (target & mask)))
                 printf '%d %x\n' "$write" "$((state | 0xf0))"
             fi
         done
@@ -234,16 +190,15 @@ check "uAPI client: status" "$(status_of chip)" 0
 check "uAPI client: pin states, line by line" "$(changes chip)" \
     "$(model_states "$(start_of chip)" 0 fa ff f0 ff)"
 
-timing_rows=$work/timing.txt hidraw_rows=$work/timing-hidraw.txt
-: >"$timing_rows"
-: >"$hidraw_rows"
+rm -f "$work"/timing-*.txt
+touch "$work"/timing-{gpiochip,hidraw}.txt
 # Holds and gaps at the device for a case that matched its model: from the last pin change
 # of a write to the first change of the next write that changes anything; and "skew", how
 # long the pins showed other codes during a write that changed lines one by one.
 timings() {  # name mode bytes...
     local name=$1
     paste -d' ' <(model "$(start_of "$name")" "$2" "${@:3}") \
-        <(awk -v c="$name" '$1 == "case" { on = ($2 == c); next } on { print $1 }' "$segments") |
+        <(during "$name" 1) |
         awk -v idle="$([ "$2" = 1 ] && echo f0 || echo ff)" '
             n == 0 || $1 != write {
                 # Write 0 is the opening: what follows it is the first key, not a gap.
@@ -253,28 +208,26 @@ timings() {  # name mode bytes...
             }
             { last = $3; state = $2; n++; changes++ }
             END { if (changes > 1) print "skew", last - first }' \
-        >>"$([ "$2" = all ] && echo "$hidraw_rows" || echo "$timing_rows")"
+        >>"$work/timing-$([ "$2" = all ] && echo hidraw || echo gpiochip).txt"
 }
 
 if [ "$pmc10" != - ]; then
-    for case in walk channel active-low hid-walk hid-channel; do
-        case $case in
-            *walk | active-low) codes=("${walk_codes[@]}") ;;
-            *channel) codes=("${channel_codes[@]}") ;;
-        esac
-        case $case in
-            active-low) invert=1 ;;
-            hid-*) invert=all ;;
-            *) invert=0 ;;
-        esac
-        read -ra bytes <<<"$(stroke "${codes[@]}")"
+    while read -r case invert codes; do  # CASE MODE (for model) KEYS
+        codes="${codes}_codes[@]"
+        read -ra bytes <<<"$(stroke "${!codes}")"
         check "$case: status" "$(status_of "$case")" 0
         # Idle at the start and the exact sequence after it: no key before the first idle.
         check "$case: pins idle when pmc10 starts" "$(start_of "$case")" ff
         expected=$(model_states ff "$invert" "${bytes[@]}")
         check "$case: the exact sequence of pin states" "$(changes "$case")" "$expected"
-        [ "$(changes "$case")" = "$expected" ] && timings "$case" "$invert" "${bytes[@]}"
-    done
+        if [ "$(changes "$case")" = "$expected" ]; then timings "$case" "$invert" "${bytes[@]}"; fi
+    done <<'CASES'
+walk 0 walk
+channel 0 channel
+active-low 1 walk
+hid-walk all walk
+hid-channel all channel
+CASES
     for case in interrupt:0 hid-interrupt:all; do
         check "${case%:*}: killed by SIGINT" "$(status_of ${case%:*})" 130
         check "${case%:*}: the held key released, then nothing" "$(changes ${case%:*})" \
@@ -283,65 +236,39 @@ if [ "$pmc10" != - ]; then
     check "gpiochip: the first line says the chip sets one line at a time" \
         "$(lines_of walk err | sed -n 1p | grep -c "^pmc10: note: GPIO gpiochip[0-9]* 'mcp2221_gpio' sets one line at a time")" 1
     check "hidraw: no such note" "$(lines_of hid-walk err | grep -c 'one line at a time')" 0
-    check "watchdog: refused" "$(status_of watchdog)" 1
-    check "watchdog: as no GPIO chip" \
-        "$(lines_of watchdog err | grep -c -x -F 'pmc10: /dev/watchdog is not a GPIO chip')" 1
     check "watchdog: never armed" "$(awk '$1 == "watchdog" { print $2 }' "$results")" inactive
-    check "label: the chip found by its label" "$(status_of label)" 0
     check "label: pin states" "$(changes label)" "$(model_states ff 0 $(stroke f5 f3))"
-    check "busy: status" "$(status_of busy)" 1
-    check "busy: the error names the holder" \
-        "$(lines_of busy err | grep -c "in use by 'other-app'")" 1
-    check "busy: pins untouched" "$(changes busy)" ""
-    check "missing chip: status" "$(status_of missing)" 1
-    check "missing chip: the error" "$(lines_of missing err | grep -c -x -F \
-        "pmc10: no GPIO chip /dev/gpiochip9 (pmc10 --list-ports shows those present)")" 1
-    check "too few lines: status" "$(status_of too-few)" 1
-    check "too few lines: pins untouched" "$(changes too-few)" ""
+    for case in busy too-few hid-held; do check "$case: pins untouched" "$(changes $case)" ""; done
+    check_cases <<'CASES'
+label 0
+watchdog 1 ^pmc10: /dev/watchdog is not a GPIO chip$
+busy 1 in use by 'other-app'
+missing 1 ^pmc10: no GPIO chip /dev/gpiochip9 (pmc10 --list-ports shows those present)$
+too-few 1
+hid-held 1
+unplug 1 the chip is gone
+hid-unplug 1 the chip is gone
+CASES
     check "list: the chip, ready, named as the MCP2221A" \
         "$(lines_of list out | grep -c "^gpio:.*label 'mcp2221_gpio', 4 lines *ready (MCP2221A.*one line at a time")" 1
     check "list: the chip held by hid-mcp2221, not usable through hidraw" \
         "$(lines_of list out | grep -c "^mcp2221 .*04d8:00dd serial 0001234567 .*modprobe -r hid_mcp2221")" 1
-    check "held by hid-mcp2221: refused, pins untouched" "$(status_of hid-held) $(changes hid-held)" "1 "
     check "list: the chip through hidraw, ready" \
         "$(lines_of list-hidraw out | grep -c "^mcp2221:/dev/hidraw0 .*04d8:00dd serial 0001234567 *ready")" 1
-    for case in unplug hid-unplug; do
-        check "$case: status" "$(status_of $case)" 1
-        check "$case: the failed write says so" "$(lines_of $case err | grep -c 'the chip is gone')" 1
-    done
-    concurrent=$(changes concurrent)
-    first=$(model_states ff 0 $(stroke f1 f1 f3))
-    second=$(model_states ff 0 $(stroke f2 f2 f3))
-    if [ "$concurrent" = "$first $second" ] || [ "$concurrent" = "$second $first" ]; then
-        echo "ok: two runs started together play one after the other"
-    else
-        check "two runs started together play one after the other" "$concurrent" \
-            "$first $second"
-    fi
+    check_either "two runs started together play one after the other" "$(changes concurrent)" \
+        "$(model_states ff 0 $(stroke f1 f1 f3))" "$(model_states ff 0 $(stroke f2 f2 f3))"
     check "concurrent: both runs succeed" "$(status_of concurrent)" "0 0"
 
     # Overshoot over 15.000 ms at the device, in microseconds, per path.
-    for rows in "$timing_rows" "$hidraw_rows"; do
-        path=$([ "$rows" = "$hidraw_rows" ] && echo "hidraw" || echo "gpiochip")
+    for path in gpiochip hidraw; do
+        rows=$work/timing-$path.txt
         check "$path: every hold and gap at least 15.000 ms at the device" \
             "$(awk '$1 != "skew" && $2 < 15000' "$rows" | wc -l)" 0
-        for kind in hold gap skew; do
-            awk -v k=$kind '$1 == k { print $2 - (k == "skew" ? 0 : 15000) }' "$rows" | sort -n |
-                awk -v k=$kind -v p=$path '
-                { v[NR] = $1 }
-                END {
-                    if (!NR) exit
-                    p99 = int(NR * 0.99 + 0.999); if (p99 > NR) p99 = NR
-                    printf "GPIO MCP2221A %s (emulated) %s, us (n=%d): min %d median %d p99 %d max %d\n",
-                        p, k == "skew" ? "other codes shown while one write changes the lines" : k " overshoot",
-                        NR, v[1], v[int((NR + 1) / 2)], v[p99], v[NR]
-                }'
+        for kind in "hold overshoot" "gap overshoot" "skew (other codes shown while one write changes the lines)"; do
+            spread=$(awk -v k="${kind%% *}" '$1 == k { print $2 - (k == "skew" ? 0 : 15000) }' "$rows" | figures)
+            [ -z "$spread" ] || echo "GPIO MCP2221A $path (emulated) $kind, us: $spread"
         done
     done
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "results: $results"
-    exit 1
-fi
-echo "GPIO on the emulated MCP2221A: all checks passed"
+checks_done "GPIO on the emulated MCP2221A: all checks passed" "results: $results"

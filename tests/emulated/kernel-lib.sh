@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Shared by the emulated-PC tests: the decision to skip, Debian's own kernel unpacked once
 # into a cache that tests running at the same time share, the guest's initramfs, and the
-# boot. Source it after `set -euo pipefail`.
+# boot. Source it after `set -euo pipefail`; it brings ../support/checks.sh along.
 #
-#   guest_setup WORK CACHE WHAT-IS-NEEDED   skips without QEMU and busybox; sets vmlinuz,
+#   guest_setup WORK CACHE [WHAT-ELSE COMMAND...]   skips without QEMU and busybox (and
+#                                           unless COMMAND succeeds); sets work, vmlinuz,
 #                                           modules and root (the initramfs folder, with
 #                                           busybox, the usual folders, /etc files and
 #                                           /lib/guest.sh for the guest's /init)
@@ -14,25 +15,21 @@
 #                                           the guest wrote to its second serial port in
 #                                           $results; fails unless the last line is "end"
 #   status_of CASE, lines_of CASE out|err   a case's status and output lines in $results
+#   check_cases <<<"CASE STATUS [PATTERN]"  each CASE's status, and one line of its standard
+#                                           error that matches PATTERN
 #
-# The guest's /init sources /lib/guest.sh, writes its results to $results (/dev/ttyS1),
-# ends them with a line "end" and powers off.
+# The guest's /init sources /lib/guest.sh, defines mark CASE (how a case's start shows in
+# what the test records), runs its cases with run CASE COMMAND... (or together CASE FIRST
+# SECOND for two runs started at once), writes its results to $results (/dev/ttyS1), and
+# calls finish (a line "end", then power off).
+
+# shellcheck source=../support/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 # is_static FILE: true when FILE is a statically linked executable (busybox for the guest).
 is_static() {
     local headers
     [ -f "$1" ] && headers=$(readelf -l "$1" 2>/dev/null) && [[ $headers != *INTERP* ]]
-}
-
-# skip_unless_ci WHAT: says what is missing and exits 77 (skipped), or 1 under CI, where
-# a missing tool is a failure.
-skip_unless_ci() {
-    if [ "${CI:-}" = true ]; then
-        echo "FAILED: CI needs $1"
-        exit 1
-    fi
-    echo "skipped: needs $1"
-    exit 77
 }
 
 # unpack_kernel CACHE: the kernel that Debian's linux-image-amd64 points to, its package
@@ -65,14 +62,15 @@ unpack_kernel() {
 
 busybox=/bin/busybox
 
-guest_setup() {  # WORK CACHE WHAT-IS-NEEDED
-    if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox"; then
+guest_setup() {  # WORK CACHE [WHAT-ELSE COMMAND...]
+    if ! command -v qemu-system-x86_64 >/dev/null || ! is_static "$busybox" ||
+        { [ $# -gt 3 ] && ! "${@:4}" >/dev/null 2>&1; }; then
         skip_unless_ci "qemu-system-x86, busybox-static${3:+, $3}"
     fi
-    guest_work=$1
+    work=$1
     mkdir -p "$1" "$2"
     unpack_kernel "$2"
-    root=$guest_work/initramfs
+    root=$work/initramfs
     rm -rf "$root"
     mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,run/lock,lib/modules}
     cp "$busybox" "$root/bin/busybox"
@@ -87,26 +85,52 @@ mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 results=/dev/ttyS1
+relay() { while read -r line; do echo "$1 $line" >$results; done; }  # PREFIX <lines
 report() {  # name status
     echo "case $1 status $2" >$results
-    while read -r line; do echo "out $line" >$results; done </tmp/out
-    while read -r line; do echo "err $line" >$results; done </tmp/err
+    relay out </tmp/out
+    relay err </tmp/err
 }
+run() {  # name command...
+    local case_=$1
+    shift
+    mark "$case_"
+    "$@" >/tmp/out 2>/tmp/err
+    report "$case_" $?
+}
+# Two runs started together, each a command line for sh: the status is "FIRST SECOND",
+# and the standard error of both is the case's.
+together() {  # name first second
+    mark "$1"
+    sh -c "$2" >/dev/null 2>/tmp/err1 &
+    first=$!
+    sh -c "$3" >/dev/null 2>/tmp/err2
+    second=$?
+    wait $first
+    first=$?
+    cat /tmp/err1 /tmp/err2 >/tmp/err
+    : >/tmp/out
+    report "$1" "$first $second"
+}
+finish() { echo end >$results; poweroff -f; }
+codes() { n=$1; while [ "$n" -gt 0 ]; do printf '%s ' "$2"; n=$((n - 1)); done; }  # N CODE
 GUEST
 }
 
-# The results of a case, once the guest has written them: its status (status_of CASE), and
-# what it wrote (lines_of CASE out|err).
 status_of() { grep "^case $1 status" "$results" | cut -d' ' -f4-; }
 lines_of() {
     awk -v c="$1" -v k="$2" '$1 == "case" { on = ($2 == c) } on && $1 == k { print substr($0, length(k) + 2) }' \
         "$results"
 }
-
-guest_applets() {  # APPLET...
-    local applet
-    for applet; do ln -sf busybox "$root/bin/$applet"; done
+check_cases() {
+    local name status pattern
+    while read -r name status pattern; do
+        check "$name: status" "$(status_of "$name")" "$status"
+        [ -z "$pattern" ] || check "$name: says why" "$(lines_of "$name" err | grep -c -- "$pattern")" 1
+    done
 }
+
+guest_applets() { local applet; for applet; do ln -sf busybox "$root/bin/$applet"; done; }
 
 # The libraries FILE needs: those it is linked with, and those it opens by their SONAME
 # when first used (named in its text), each with those it needs in turn.
@@ -124,7 +148,7 @@ libraries_of() {  # FILE
 guest_program() {  # FILE [NAME]
     local library libraries
     cp "$1" "$root/bin/${2:-$(basename "$1")}"
-    is_static "$1" && return
+    if is_static "$1"; then return; fi
     libraries=$(libraries_of "$1" | sort -u)
     for library in $libraries; do
         mkdir -p "$root$(dirname "$library")"
@@ -139,20 +163,19 @@ guest_boot() {  # SECONDS MEMORY [QEMU-ARGS...]
     local seconds=$1 memory=$2
     shift 2
     chmod +x "$root/init"
-    (cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$guest_work/initramfs.gz"
-    results=$guest_work/results.txt
+    (cd "$root" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initramfs.gz"
+    results=$work/results.txt
     rm -f "$results"
     timeout "$seconds" qemu-system-x86_64 -M pc -accel tcg -m "$memory" -smp 1 -nographic \
-        -no-reboot -kernel "$vmlinuz" -initrd "$guest_work/initramfs.gz" \
+        -no-reboot -kernel "$vmlinuz" -initrd "$work/initramfs.gz" \
         -append "console=ttyS0 quiet panic=-1 rdinit=/init no_timer_check" \
-        -serial "file:$guest_work/console.log" -serial "file:$results" \
+        -serial "file:$work/console.log" -serial "file:$results" \
         -monitor none "$@" >/dev/null 2>&1 </dev/null || true
     touch "$results"
-    tr -d '\r' <"$results" >"$results.clean"
-    mv "$results.clean" "$results"
+    sed -i 's/\r//g' "$results"
     if ! grep -qx end "$results"; then
         echo "the emulated PC did not finish:"
-        tail -n 20 "$guest_work/console.log"
+        tail -n 20 "$work/console.log"
         tail -n 20 "$results"
         exit 1
     fi

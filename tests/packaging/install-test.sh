@@ -12,11 +12,7 @@ source "$(dirname "$0")/links.sh"
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/pmc10 bin/pmc10-sim share/man/man1/pmc10.1.gz share/man/man1/pmc10-sim.1.gz \
-    share/bash-completion/completions/pmc10 share/bash-completion/completions/pmc10-sim \
-    lib/udev/rules.d/60-pmc10-parport.rules share/doc/pmc10/README.md \
-    share/doc/pmc10/copyright share/doc/pmc10/changelog.gz share/doc/pmc10/examples/live-rig.pmc10 \
-    share/doc/pmc10/docs/ftdi.md share/doc/pmc10/docs/cable-db25-din5.svg; do
+for file in "${installed_files[@]}" share/doc/pmc10/docs/{ftdi.md,cable-db25-din5.svg}; do
     [ -f "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }
 done
 [ -x "$prefix/bin/pmc10" ] || { echo "bin/pmc10 is not executable"; exit 1; }
@@ -25,5 +21,4 @@ version=$("$prefix/bin/pmc10-sim" --version)
 check "links in the source tree resolve" "$(broken_links "$2"/README.md "$2"/docs/*.md)" ""
 doc=$prefix/share/doc/pmc10
 check "links in the installed README resolve" "$(broken_links "$doc"/README.md "$doc"/docs/*.md)" ""
-[ "$failures" -eq 0 ] || exit 1
-echo "installed: $(cd "$prefix" && find . -type f | sort | tr '\n' ' ')"
+checks_done "installed: $(cd "$prefix" && find . -type f | sort | tr '\n' ' ')"

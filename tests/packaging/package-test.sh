@@ -12,13 +12,9 @@ if grep -qxE 'PMC10_(STATIC|SANITIZE):BOOL=ON' "$build/CMakeCache.txt"; then
     echo "skipped: the .deb is made from a plain, dynamically linked build"
     exit 77
 fi
-if ! command -v lintian >/dev/null; then
-    if [ "${CI:-}" = true ]; then echo "FAILED: lintian is not installed"; exit 1; fi
-    echo "skipped: needs lintian"
-    exit 77
-fi
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
+command -v lintian >/dev/null || skip_unless_ci lintian
 # shellcheck source=links.sh
 source "$(dirname "$0")/links.sh"
 out=$(mktemp -d)
@@ -27,11 +23,7 @@ trap 'rm -rf "$out"' EXIT
 deb=$(ls "$out"/*.deb)
 
 listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-for file in ./usr/bin/pmc10 ./usr/bin/pmc10-sim ./usr/share/man/man1/pmc10.1.gz \
-    ./usr/share/man/man1/pmc10-sim.1.gz ./usr/share/bash-completion/completions/pmc10 \
-    ./usr/share/bash-completion/completions/pmc10-sim ./usr/lib/udev/rules.d/60-pmc10-parport.rules \
-    ./usr/share/doc/pmc10/copyright ./usr/share/doc/pmc10/changelog.gz \
-    ./usr/share/doc/pmc10/README.md ./usr/share/doc/pmc10/examples/live-rig.pmc10; do
+for file in "${installed_files[@]/#/./usr/}"; do
     check "holds $file" "$(grep -cx -- "$file" <<<"$listing")" 1
 done
 if [ -f "$build/pmc10-board.hex" ]; then
@@ -55,5 +47,4 @@ check "Depends: libstdc++6 (linked dynamically)" "$(grep -cE '(^|, )libstdc\+\+6
 report=$(lintian --fail-on none "$deb" 2>&1 | grep -v '^running with root privileges' || true)
 check "lintian: no error or warning" "$(grep -E '^[EW]: ' <<<"$report" || true)" ""
 
-[ "$failures" -eq 0 ] || exit 1
-echo "$(basename "$deb"): $(grep -c . <<<"$listing") entries, lintian: ${report:-nothing}"
+checks_done "$(basename "$deb"): $(grep -c . <<<"$listing") entries, lintian: ${report:-nothing}"

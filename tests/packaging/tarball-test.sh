@@ -40,5 +40,4 @@ for words in commands "-n rd editbankname" "-n pmcchannel 12"; do
         "$("$1/pmc10-sim" $words 2>&1)"
 done
 
-[ "$failures" -eq 0 ] || exit 1
-echo "$tarball: $(tar -tzf "$tarball" | grep -vc '/$') files"
+checks_done "$tarball: $(tar -tzf "$tarball" | grep -vc '/$') files"

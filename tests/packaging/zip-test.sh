@@ -9,17 +9,11 @@
 set -euo pipefail
 work=$(realpath -m "$1/zip")
 src=$(realpath "$2")
-PATH=$PATH:/usr/lib/wine
-if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine64 >/dev/null; then
-    if [ "${CI:-}" = true ]; then echo "FAILED: needs g++-mingw-w64-x86-64 and wine64"; exit 1; fi
-    echo "skipped: needs g++-mingw-w64-x86-64 and wine64"
-    exit 77
-fi
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
-
 # shellcheck source=../windows/windows-lib.sh
 source "$(dirname "$0")/../windows/windows-lib.sh"
+have_windows_tools || skip_unless_ci "g++-mingw-w64-x86-64 and wine64"
 windows_build "$1" "$src"
 mkdir -p "$work"
 rm -f "$work"/*.zip
@@ -29,7 +23,8 @@ top=$(basename "$zip" .zip)
 version=$(cut -d- -f2 <<<"$top")
 
 unpacked=$work/unpacked
-rm -rf "$unpacked" && mkdir -p "$unpacked"
+rm -rf "$unpacked"
+mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$zip")
 docs=$(cd "$src" && find docs -type f \( -name '*.md' -o -name '*.svg' \) | sed 's|^|./|')
 # The board's firmware comes along where avr-gcc built it.
@@ -64,5 +59,4 @@ for exe in pmc10.exe pmc10-sim.exe; do
         "$(cd "$unpacked/$top" && wine64 "./$exe" --version 2>&1 </dev/null)" "pmc10 $version"
 done
 
-[ "$failures" -eq 0 ] || exit 1
-echo "$zip: $(cd "$unpacked/$top" && echo *)"
+checks_done "$zip: $(cd "$unpacked/$top" && echo *)"

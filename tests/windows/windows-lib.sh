@@ -5,6 +5,13 @@
 #
 #   windows_build BUILD-DIR SOURCE-DIR   sets winbuild (the cross build's folder, in
 #                                        BUILD-DIR/windows-shared) and exports WINEPREFIX
+#   have_windows_tools                   true with MinGW-w64 and Wine (Wine's own folder
+#                                        put on PATH)
+
+have_windows_tools() {
+    PATH=$PATH:/usr/lib/wine
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine64 >/dev/null
+}
 
 windows_build() {
     local shared

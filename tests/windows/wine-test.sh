@@ -14,50 +14,32 @@ set -euo pipefail
 src=$(realpath "$1")
 work=$(realpath -m "$2")
 sim=$(realpath "$3")
-PATH=$PATH:/usr/lib/wine
-if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine64 >/dev/null; then
-    echo "skipped: needs g++-mingw-w64-x86-64 and wine64"
-    if [ "${CI:-}" = true ]; then
-        exit 1
-    fi
-    exit 77
-fi
-
 # shellcheck source=windows-lib.sh
 source "$(dirname "$0")/windows-lib.sh"
-windows_build "$(dirname "$work")" "$src"
-bare=$work/bare with=$work/with-library planted=$work/planted
-rm -rf "$bare" "$with" "$planted" && mkdir -p "$bare" "$with" "$planted/elsewhere"
-cp "$winbuild/pmc10.exe" "$bare/"
-cp "$winbuild/pmc10.exe" "$winbuild/tests/WinIo64.dll" "$with/"
-cp "$winbuild/pmc10.exe" "$planted/"
-cp "$winbuild/tests/WinIo64.dll" "$planted/elsewhere/"
-
-
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
-# run DIR ARGS...: sets out, err, status (files keep the exact bytes).
+have_windows_tools || skip_unless_ci "g++-mingw-w64-x86-64 and wine64"
+windows_build "$(dirname "$work")" "$src"
+bare=$work/bare with=$work/with-library planted=$work/planted
+rm -rf "$bare" "$with" "$planted"
+mkdir -p "$bare" "$with" "$planted/elsewhere"
+for dir in "$bare" "$with" "$planted"; do cp "$winbuild/pmc10.exe" "$dir/"; done
+cp "$winbuild/tests/WinIo64.dll" "$with/"
+cp "$winbuild/tests/WinIo64.dll" "$planted/elsewhere/"
+
+# run DIR ARGS...: sets status; $work/out and $work/err keep the exact bytes.
 run() {
-    local dir=$1
-    shift
-    set +e
-    (cd "$dir" && wine64 ./pmc10.exe "$@" >"$work/out" 2>"$work/err" </dev/null)
-    status=$?
-    set -e
+    status=0
+    (cd "$1" && wine64 ./pmc10.exe "${@:2}" >"$work/out" 2>"$work/err" </dev/null) || status=$?
 }
 
-# short_holds: from lines "BYTE MICROSECONDS", one per write, the number of times a byte
-# stayed on the port less than 15 ms: a byte stays from its write to the next different
-# one, every code at least 15 ms, and the idle value after a code before the next code.
-short_holds() {
-    awk '{
-        if (n && $1 != held) {
-            if ((held != "0xff" || pressed) && $2 - since < 15000) bad++
-            if (held != "0xff") pressed = 1
-        }
-        if (!n || $1 != held) { held = $1; since = $2 }
-        n++ }
-     END { print bad + 0 }'
+# check_writes WHAT WRITES: WRITES, lines "MICROSECONDS BYTE", one per write, are the writes
+# of the Linux simulation of the same words ($work/linux-err), and no code, nor the idle
+# value after a code, stays on the port less than 15 ms.
+check_writes() {
+    check "$1: the writes of the Linux simulation" "$(cut -d' ' -f2 <<<"$2" | xargs)" \
+        "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | xargs)"
+    check "$1: no key held or released for less than 15 ms" "$(spans 0xff <<<"$2" | awk '$2 < 15000' | wc -l)" 0
 }
 
 # The screens: byte for byte the Linux ones (the usage screen but for the program name).
@@ -99,11 +81,7 @@ for words in "rd editbankname" "pmcchannel 12" "0x1f3"; do
     check "$words: initialised once" "$(grep -c '^InitializeWinIo ok' "$PMC10_WINIO_LOG")" 1
     check "$words: every write is SetPortVal(0x378, value, 1)" \
         "$(grep '^SetPortVal' "$PMC10_WINIO_LOG" | awk '$2 != "0x378" || $4 != 1' | wc -l)" 0
-    check "$words: the writes of the Linux simulation" \
-        "$(awk '/^SetPortVal/ { print $5 }' "$PMC10_WINIO_LOG" | tr '\n' ' ')" \
-        "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
-    check "$words: no key held or released for less than 15 ms" \
-        "$(awk '/^SetPortVal/ { print $5, $6 }' "$PMC10_WINIO_LOG" | short_holds)" 0
+    check_writes "$words" "$(awk '/^SetPortVal/ { print $6, $5 }' "$PMC10_WINIO_LOG")"
 done
 
 # A library whose InitializeWinIo fails.
@@ -115,7 +93,7 @@ check "failing InitializeWinIo: no write" "$(grep -c '^SetPortVal' "$PMC10_WINIO
 
 # Two runs at one address: the second waits for the first, says so, and its strokes follow.
 rm -f "$PMC10_WINIO_LOG"
-(cd "$with" && wine64 ./pmc10.exe r $(printf '0xf1 %.0s' $(seq 40)) >/dev/null 2>&1) &
+(cd "$with" && wine64 ./pmc10.exe r $(repeat 40 0xf1) >/dev/null 2>&1) &
 until grep -qs '^SetPortVal' "$PMC10_WINIO_LOG"; do sleep 0.1; done
 run "$with" r 0xf2
 wait
@@ -152,13 +130,9 @@ for port in ftdi ftdi:s:0403:6001:PMC10FT1 ftdi:i:0403:6001:0; do
             "$(awk '!/^FT_CreateDeviceInfoList/ && n++ < 6 { print /^FT_Write/ ? $1 " " $2 : $0 }' \
                 "$PMC10_D2XX_LOG" | tr '\n' ' ')" \
             "FT_OpenEx serial FT_SetTimeouts 1000 1000 FT_SetBitMode 0x00 0x01 FT_Write 0xff FT_SetBitMode 0x0f 0x01 FT_Write 0xff "
-        check "$port $words: the writes of the Linux simulation" \
-            "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $2 }' "$PMC10_D2XX_LOG" | tr '\n' ' ')" \
-            "$(awk '$2 == "out" { print $4 }' "$work/linux-err" | tr '\n' ' ')"
+        check_writes "$port $words" \
+            "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $3, $2 }' "$PMC10_D2XX_LOG")"
         check "$port $words: closed at the end" "$(tail -1 "$PMC10_D2XX_LOG")" "FT_Close"
-        check "$port $words: no key held or released for less than 15 ms" \
-            "$(awk '/^FT_SetBitMode 0x0f/ { on = 1 } on && /^FT_Write/ { print $2, $3 }' \
-                "$PMC10_D2XX_LOG" | short_holds)" 0
     done
 done
 run "$bare" --port ftdi:d:001/002 rd editbankname
@@ -166,5 +140,4 @@ check "ftdi:d: on Windows: status" "$status" 2
 check "ftdi:d: on Windows: the reason" "$(grep -c 'names a USB bus and device on Linux' "$work/err")" 1
 rm -f "$system32/ftd2xx.dll"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "Windows build under Wine: all checks passed"
+checks_done "Windows build under Wine: all checks passed"

@@ -18,10 +18,7 @@
 
 gadget_root=/sys/kernel/config/usb_gadget
 
-gadget_fail() {
-    echo "gadget: $*" >&2
-    return 1
-}
+gadget_fail() { echo "gadget: $*" >&2; return 1; }
 
 gadget_create() {  # NAME VID PID MANUFACTURER PRODUCT SERIAL
     [ -d "$gadget_root" ] || mount -t configfs none /sys/kernel/config 2>/dev/null
@@ -66,16 +63,11 @@ gadget_unbind() {  # NAME
 # built into the kernel. Parameters after the directory go to dummy_hcd, e.g.
 # is_high_speed=0 for a full-speed-only bus.
 gadget_init() {
-    moddir=$1
+    dir=$1
     shift
-    for module in usb-common usbcore udc-core dummy_hcd configfs libcomposite; do
-        [ -f "$moddir/$module.ko" ] || continue
-        if [ "$module" = dummy_hcd ]; then
-            insmod "$moddir/$module.ko" "$@" || return 1
-        else
-            insmod "$moddir/$module.ko" || return 1
-        fi
-    done
+    gadget_load "$dir" usb-common usbcore udc-core || return 1
+    [ ! -f "$dir/dummy_hcd.ko" ] || insmod "$dir/dummy_hcd.ko" "$@" || return 1
+    gadget_load "$dir" configfs libcomposite || return 1
     grep -q configfs /proc/mounts || mount -t configfs none /sys/kernel/config ||
         gadget_fail "cannot mount configfs"
 }
@@ -84,8 +76,7 @@ gadget_load() {  # MODULE-DIR MODULE...
     moddir=$1
     shift
     for module; do
-        [ -f "$moddir/$module.ko" ] || continue
-        insmod "$moddir/$module.ko" || return 1
+        [ ! -f "$moddir/$module.ko" ] || insmod "$moddir/$module.ko" || return 1
     done
 }
 
@@ -105,10 +96,9 @@ gadget_wait_host() {  # VID PID [SECONDS]: VID and PID in hex, no 0x
     while [ "$tries" -gt 0 ]; do
         for device in /sys/bus/usb/devices/*; do
             [ -f "$device/idVendor" ] || continue
-            if [ "$(cat "$device/idVendor")" = "$1" ] && [ "$(cat "$device/idProduct")" = "$2" ]; then
-                echo "$device"
-                return 0
-            fi
+            read -r vid <"$device/idVendor"
+            read -r pid <"$device/idProduct"
+            if [ "$vid:$pid" = "$1:$2" ]; then echo "$device"; return 0; fi
         done
         usleep 50000
         tries=$((tries - 1))
