@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 #include "commands/CompoundCommands.h"
 #include "commands/Listing.h"
@@ -37,11 +38,11 @@ TEST_F(ListingTest, VerbInAnyCaseListsEveryKeyAndCompoundInNameOrderLeavingNumbe
     ASSERT_EQ(l.size(), 2 + keyCodes.size() + 2 + compoundCommands.size() + 1);
     std::size_t i = 2;
     const auto row = [&](const std::string& name, const std::string& what) {
-        const std::size_t arrow = l[i].find_first_not_of(' ', 2 + name.size());
-        EXPECT_TRUE(l[i].rfind("  " + name + " ", 0) == 0 && arrow != std::string::npos &&
-                    l[i].substr(arrow) == "-> " + what)
-            << l[i];
-        ++i;
+        const std::string& line = l[i++];
+        const std::size_t arrow = line.find_first_not_of(' ', 2 + name.size());
+        EXPECT_TRUE(line.rfind("  " + name + " ", 0) == 0 && arrow != std::string::npos &&
+                    line.substr(arrow) == "-> " + what)
+            << line;
     };
     for (const auto& [name, code] : keyCodes) {
         char hex[16];
@@ -60,15 +61,13 @@ TEST_F(ListingTest, VerbInAnyCaseListsEveryKeyAndCompoundInNameOrderLeavingNumbe
 }
 
 TEST_F(ListingTest, EmptyTables) {
-    std::map<std::string, KeyCode> keys;
-    keys.swap(keyCodes);
+    std::map<std::string, KeyCode> keys = std::exchange(keyCodes, {});
     EXPECT_EQ(screen().rfind("\n  Available Commands\n\n  Compound commands\n  BANKASSPEDALS ", 0),
               0U);
-    std::map<std::string, std::string> compounds;
-    compounds.swap(compoundCommands);
+    std::map<std::string, std::string> compounds = std::exchange(compoundCommands, {});
     EXPECT_EQ(screen(), "\n  Available Commands\n\n  Compound commands\n\n");
-    keys.swap(keyCodes);
-    compounds.swap(compoundCommands);
+    keyCodes = std::move(keys);
+    compoundCommands = std::move(compounds);
 }
 
 }  // namespace

@@ -45,8 +45,7 @@ TEST_F(Red10Test, ADryRunGivesBackTheClockAndThePortToTheNextRun) {
 }
 
 TEST_F(Red10Test, IsCreatedOnceWithThePortOpened) {
-    Red10& again = instance();
-    EXPECT_EQ(&again, controller);
+    EXPECT_EQ(&instance(), controller);
     EXPECT_TRUE(portlib::recorder::operations().empty()) << "no second initialisation";
     EXPECT_TRUE(controller->isPortReady());
 }

@@ -21,15 +21,10 @@
 
 namespace {
 
-struct Outcome {
-    port::OpenResult::Status status;
-    std::string reason;
-};
-
 /// Opens `text` in a child process (port state is per process) with no controlling
 /// terminal, as a service runs, optionally as an unprivileged user, and reports how it
-/// ended. Status 5: opening made the port the child's controlling terminal.
-Outcome openInChild(const std::string& text, bool unprivileged) {
+/// ended (without the port). Status 5: opening made the port the child's controlling terminal.
+port::OpenResult openInChild(const std::string& text, bool unprivileged) {
     const RunResult run = runInChild([&] {
         if (setsid() < 0 ||
             (unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))) {
@@ -44,9 +39,9 @@ Outcome openInChild(const std::string& text, bool unprivileged) {
     });
     EXPECT_EQ(run.exitCode, 0);
     if (run.out.empty()) {
-        return {port::OpenResult::Status::Unusable, "(no answer)"};
+        return port::OpenResult::unusable("(no answer)");
     }
-    return {static_cast<port::OpenResult::Status>(run.out[0] - '0'), run.out.substr(1)};
+    return {static_cast<port::OpenResult::Status>(run.out[0] - '0'), nullptr, run.out.substr(1)};
 }
 
 class RegistryTest : public ::testing::Test {
@@ -124,14 +119,12 @@ TEST_F(RegistryTest, TextsThatNameNoUsablePortAreRefusedBeforeAnyWrite) {
             }
         }
     }
-}
-
 #ifdef PMC10_HAVE_DIRECT_IO
-TEST_F(RegistryTest, TheEdgesOfTheIoAddressesAreTakenWithoutOpeningAnything) {
+    // The edges of the I/O addresses are taken, without opening anything.
     EXPECT_EQ(port::check("0x100"), "");
     EXPECT_EQ(port::check("0xfffc"), "");
-}
 #endif
+}
 
 TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
     using Status = port::OpenResult::Status;
@@ -189,7 +182,7 @@ TEST_F(RegistryTest, EveryKindOfPortOpensOrSaysWhyNot) {
             continue;
         }
         SCOPED_TRACE(c.text);
-        const Outcome outcome = openInChild(c.text, c.unprivileged);
+        const port::OpenResult outcome = openInChild(c.text, c.unprivileged);
         EXPECT_EQ(outcome.status, c.status) << outcome.reason;
         EXPECT_NE(outcome.reason.find(c.reason), std::string::npos) << outcome.reason;
         covered.push_back(port::backendFor(c.text)->name);
