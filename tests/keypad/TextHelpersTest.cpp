@@ -21,44 +21,17 @@ TEST(NumberReading, AgreesWithStreamExtraction) {
     // digits of both bases, white space and junk; then longer ones: the edges of an int,
     // leading zeros, text after the number.
     const std::string alphabet = "0x+-9aF \tZX";
-    std::vector<std::string> texts{""}, all{""};
-    for (int length = 1; length <= 3; ++length) {
-        std::vector<std::string> longer;
-        for (const std::string& text : texts) {
-            for (const char c : alphabet) {
-                longer.push_back(text + c);
-            }
+    std::vector<std::string> all{""};
+    for (std::size_t i = 0; all[i].size() < 3; ++i) {
+        for (const char c : alphabet) {
+            all.push_back(all[i] + c);
         }
-        all.insert(all.end(), longer.begin(), longer.end());
-        texts = longer;
     }
-    all.insert(all.end(), {"0XFB",
-                           "0X1F3",
-                           "12AB",
-                           "  \t\n 42",
-                           "-0x10",
-                           "+0X10",
-                           "0x-5",
-                           "00x5",
-                           "abc",
-                           "xyz",
-                           "+-5",
-                           "5 6",
-                           "16abc",
-                           ".5",
-                           "2147483647",
-                           "2147483648",
-                           "-2147483648",
-                           "-2147483649",
-                           "99999999999999999999",
-                           "0x7FFFFFFF",
-                           "0x80000000",
-                           "-0x80000000",
-                           "-0x80000001",
-                           "0xFFFFFFFF",
-                           "0x00000000000000fb",
-                           "0007",
-                           "0X00"});
+    all.insert(all.end(), {"0XFB", "0X1F3", "12AB", "  \t\n 42", "-0x10", "+0X10", "0x-5", "00x5",
+                           "abc", "xyz", "+-5", "5 6", "16abc", ".5", "0007", "0X00"});
+    all.insert(all.end(), {"2147483647", "2147483648", "-2147483648", "-2147483649",
+                           "99999999999999999999", "0x7FFFFFFF", "0x80000000", "-0x80000000",
+                           "-0x80000001", "0xFFFFFFFF", "0x00000000000000fb"});
     for (const std::string& text : all) {
         ASSERT_EQ(parseHexInt(text), streamRead(text, std::hex)) << "<" << text << ">";
         ASSERT_EQ(parseDecimalInt(text), streamRead(text, std::dec)) << "<" << text << ">";
@@ -74,10 +47,9 @@ TEST(UpperCasing, ChangesAsciiLettersOnly) {
 }
 
 TEST(DecimalText, WritesLikeStreamInsertion) {
-    EXPECT_EQ(intToDecimalText(1), "1");
-    EXPECT_EQ(intToDecimalText(16), "16");
-    EXPECT_EQ(intToDecimalText(-7), "-7");
-    EXPECT_EQ(intToDecimalText(INT_MIN), "-2147483648");
+    for (const int number : {1, 16, -7, INT_MIN, INT_MAX}) {
+        EXPECT_EQ(intToDecimalText(number), std::to_string(number));
+    }
 }
 
 }  // namespace

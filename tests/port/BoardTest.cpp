@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,17 +31,10 @@ Bytes frame(std::uint8_t type, Bytes payload) {
     return Bytes(out, out + size);
 }
 
-const Bytes kHello = {board::kProtocolVersion, 1, 0, 'C', 0, 1, 2, 3};
-
-struct Behaviour;
-/// A board that behaves well but for what `change` makes of it.
-template <typename Change>
-Behaviour but(Change change);
-
 /// How the played board behaves.
 struct Behaviour {
     bool answers = true;
-    Bytes hello = kHello;
+    Bytes hello = {board::kProtocolVersion, 1, 0, 'C', 0, 1, 2, 3};
     Bytes noiseFirst;         // sent before anything else
     int refuseStroke = -1;    // answers this stroke (by its order) with an error
     int restartAt = -1;       // says hello again instead of ending this stroke
@@ -50,10 +44,11 @@ struct Behaviour {
     Bytes afterHello;         // sent soon after the hello
 };
 
-template <typename Change>
-Behaviour but(Change change) {
+/// A board that behaves well but for its `field`.
+template <typename Field>
+Behaviour but(Field Behaviour::*field, Field value) {
     Behaviour behaviour;
-    change(behaviour);
+    behaviour.*field = std::move(value);
     return behaviour;
 }
 
@@ -148,67 +143,71 @@ class PlayedBoard : public board::SerialLine {
     std::int64_t busyUntil_ = 0;
 };
 
-TEST(BoardFrames, NoSingleBitErrorAndNoCutFrameIsTakenForAStroke) {
+TEST(BoardFrames, NoDamagedFrameIsTakenForAStrokeAndARefusedOneSaysWhy) {
     const Bytes stroke = frame(board::kStroke, {7, 0xFB, kKeyDelay, kKeyDelay});
-    std::vector<Bytes> damaged;
+    std::vector<std::pair<Bytes, int>> damaged{
+        // with the error a refusal gives, or -1
+        {{board::kSync, 'S', 9}, board::kBadLength},
+        {frame('Q', {}), board::kBadType},
+        {frame(board::kStroke, {1, 2, 3}), board::kBadLength}};
     for (std::size_t bit = 0; bit < stroke.size() * 8; ++bit) {
         Bytes copy = stroke;
         copy[bit / 8] = static_cast<std::uint8_t>(copy[bit / 8] ^ (1u << (bit % 8)));
-        damaged.push_back(copy);
+        damaged.emplace_back(copy, -1);
     }
     for (std::size_t size = 1; size < stroke.size(); ++size) {
-        damaged.emplace_back(stroke.begin(), stroke.begin() + static_cast<long>(size));
+        damaged.emplace_back(Bytes(stroke.begin(), stroke.begin() + static_cast<long>(size)), -1);
     }
-    for (const Bytes& bytes : damaged) {
+    for (const auto& [bytes, error] : damaged) {
         board::FrameReader reader;
+        board::FrameReader::Result last = board::FrameReader::kMore;
         for (const std::uint8_t byte : bytes) {
-            ASSERT_NE(reader.feed(byte), board::FrameReader::kFrame);
+            last = reader.feed(byte);
+            ASSERT_NE(last, board::FrameReader::kFrame);
+        }
+        if (error >= 0) {
+            EXPECT_EQ(last, board::FrameReader::kRejected);
+            EXPECT_EQ(reader.error(), error);
         }
         // The line went quiet: what was read is dropped, and the next frame counts whole.
         reader.reset();
-        board::FrameReader::Result last = board::FrameReader::kMore;
+        board::FrameReader::Result whole = board::FrameReader::kMore;
         for (const std::uint8_t byte : stroke) {
-            last = reader.feed(byte);
+            whole = reader.feed(byte);
         }
-        EXPECT_EQ(last, board::FrameReader::kFrame);
+        EXPECT_EQ(whole, board::FrameReader::kFrame);
         EXPECT_EQ(reader.payload()[1], 0xFB);
-    }
-}
-
-TEST(BoardFrames, ARefusedFrameSaysWhy) {
-    const struct {
-        Bytes bytes;
-        std::uint8_t error;
-    } cases[] = {
-        {{board::kSync, 'S', 9}, board::kBadLength},
-        {frame('Q', {}), board::kBadType},
-        {frame(board::kStroke, {1, 2, 3}), board::kBadLength},
-    };
-    for (const auto& c : cases) {
-        board::FrameReader reader;
-        board::FrameReader::Result last = board::FrameReader::kMore;
-        for (const std::uint8_t byte : c.bytes) {
-            last = reader.feed(byte);
-        }
-        EXPECT_EQ(last, board::FrameReader::kRejected);
-        EXPECT_EQ(reader.error(), c.error);
     }
 }
 
 // The listing names the boards and serial chips that the board's documentation gives,
 // "Arduino 2341:*, 2a03:*; CH340 1a86:7523; ..." (* for every product), and no others.
 TEST(BoardListing, NamesTheBoardsOfTheDocumentationAndNoOthers) {
-    const std::string doc = fileText(PMC10_SOURCE_DIR "/docs/board.md");
-    static const std::regex kIds(R"((?:([A-Z][A-Za-z0-9]+) )?([0-9a-f]{4}):(\*|[0-9a-f]{4}))");
-    std::string name;
+    const auto hex = [](const std::string& text) {
+        return text.size() == 4 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+    };
+    std::istringstream doc(fileText(PMC10_SOURCE_DIR "/docs/board.md"));
+    std::string name, previous;
     int ids = 0;
-    for (std::sregex_iterator it(doc.begin(), doc.end(), kIds), end; it != end; ++it, ++ids) {
-        const std::smatch& m = *it;
-        name = m[1].matched ? m[1].str() : name;
-        const bool everyProduct = m[3] == "*";
-        const char* kind = board::usualBoard(m[2], everyProduct ? "ffff" : m[3].str());
-        EXPECT_EQ(std::string(kind == nullptr ? "-" : kind).rfind(name, 0), 0U) << m[0];
-        EXPECT_EQ(board::usualBoard(m[2], "ffff") != nullptr, everyProduct) << m[0];
+    for (std::string word; doc >> word; previous = word) {
+        word.erase(0, word.find_first_not_of("(`"));
+        word.erase(word.find_last_not_of(",;.)`") + 1);
+        const std::string vendor = word.substr(0, 4),
+                          product = word.substr(std::min(word.size(), std::size_t{5}));
+        if (word.size() < 6 || word[4] != ':' || !hex(vendor) ||
+            !(product == "*" || hex(product))) {
+            continue;
+        }
+        // A capitalised word just before the IDs names them and those after them.
+        if (previous[0] >= 'A' && previous[0] <= 'Z' &&
+            std::isalnum(static_cast<unsigned char>(previous.back()))) {
+            name = previous;
+        }
+        const bool everyProduct = product == "*";
+        const char* kind = board::usualBoard(vendor, everyProduct ? "ffff" : product);
+        EXPECT_EQ(std::string(kind == nullptr ? "-" : kind).rfind(name, 0), 0U) << word;
+        EXPECT_EQ(board::usualBoard(vendor, "ffff") != nullptr, everyProduct) << word;
+        ++ids;
     }
     EXPECT_EQ(ids, 5);
     EXPECT_EQ(board::usualBoard("1d6b", "0002"), nullptr);  // a hub
@@ -227,61 +226,44 @@ Opened openBoard(Behaviour behaviour) {
     return {board::greetAndOpen(std::move(line), "COM9"), board, clock};
 }
 
-TEST(BoardOpening, EachAnswerGivesItsOutcome) {
+TEST(BoardStrokes, EachAnswerGivesItsOutcomeAndEveryFailureIsReported) {
     const std::string flash = "avrdude -p atmega328p -c arduino -P COM9 -b 115200 -U flash:w:";
     const struct {
         const char* name;
         Behaviour behaviour;
-        port::OpenResult::Status status;
-        std::string said;
-    } cases[] = {
-        {"hello", {}, port::OpenResult::Status::Opened, ""},
-        {"noise and a cut frame before the hello",
-         but([](Behaviour& b) { b.noiseFirst = {0x00, board::kSync, 'h', 8, 1, 2, 0xA5, 0xFF}; }),
-         port::OpenResult::Status::Opened, ""},
-        {"silent", but([](Behaviour& b) { b.answers = false; }), port::OpenResult::Status::Unusable,
-         "no pmc10 board answers on COM9 (waited 3 s); to load its firmware: " + flash},
-        {"other protocol", but([](Behaviour& b) { b.hello = {9, 2, 1, 'C', 0, 1, 2, 3}; }),
-         port::OpenResult::Status::Unusable,
-         "the board on COM9 runs pmc10 firmware 2.1 (protocol 9), this pmc10 needs "
-         "protocol 1; load its firmware: " +
-             flash},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Opened opened = openBoard(c.behaviour);
-        EXPECT_EQ(opened.result.status, c.status);
-        EXPECT_EQ(opened.result.reason.substr(0, c.said.size()), c.said);
-        EXPECT_LE(*opened.clock, board::kHelloBoundMs);
-    }
-}
-
-TEST(BoardStrokes, HandsOverWholeStrokesAndReportsEveryFailure) {
-    const struct {
-        const char* name;
-        Behaviour behaviour;
-        std::size_t strokesTaken;
+        std::size_t strokesTaken;  // none: the port does not open
         std::string failure;
     } cases[] = {
         {"every stroke ends", {}, 4, ""},
-        {"a second hello soon after the first", but([](Behaviour& b) { b.helloTwice = true; }), 4,
-         ""},
-        {"a starting board's complaint about part of an ask", but([](Behaviour& b) {
-             b.afterHello = frame(board::kError, {board::kBadCheck, 0});
-         }),
-         4, ""},
-        {"refused", but([](Behaviour& b) { b.refuseStroke = 1; }), 2,
+        {"noise and a cut frame before the hello",
+         but(&Behaviour::noiseFirst, Bytes{0x00, board::kSync, 'h', 8, 1, 2, 0xA5, 0xFF}), 4, ""},
+        {"silent", but(&Behaviour::answers, false), 0,
+         "no pmc10 board answers on COM9 (waited 3 s); to load its firmware: " + flash},
+        {"other protocol", but(&Behaviour::hello, Bytes{9, 2, 1, 'C', 0, 1, 2, 3}), 0,
+         "the board on COM9 runs pmc10 firmware 2.1 (protocol 9), this pmc10 needs "
+         "protocol 1; load its firmware: " +
+             flash},
+        {"a second hello soon after the first", but(&Behaviour::helloTwice, true), 4, ""},
+        {"a starting board's complaint about part of an ask",
+         but(&Behaviour::afterHello, frame(board::kError, {board::kBadCheck, 0})), 4, ""},
+        {"refused", but(&Behaviour::refuseStroke, 1), 2,
          "the board on COM9 refused a stroke while two"},
-        {"restarted", but([](Behaviour& b) { b.restartAt = 0; }), 2, "the board on COM9 restarted"},
-        {"no end reported", but([](Behaviour& b) { b.ends = false; }), 2,
+        {"restarted", but(&Behaviour::restartAt, 0), 2, "the board on COM9 restarted"},
+        {"no end reported", but(&Behaviour::ends, false), 2,
          "the board on COM9 stopped answering; its own timer released the key"},
-        {"an end reported for a stroke not sent", but([](Behaviour& b) { b.misreportAt = 1; }), 3,
+        {"an end reported for a stroke not sent", but(&Behaviour::misreportAt, 1), 3,
          "the board on COM9 reported a stroke that was not sent"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Opened opened = openBoard(c.behaviour);
-        ASSERT_EQ(opened.result.status, port::OpenResult::Status::Opened);
+        EXPECT_LE(*opened.clock, board::kHelloBoundMs);
+        ASSERT_EQ(opened.result.status, c.strokesTaken > 0 ? port::OpenResult::Status::Opened
+                                                           : port::OpenResult::Status::Unusable);
+        if (c.strokesTaken == 0) {
+            EXPECT_EQ(opened.result.reason.substr(0, c.failure.size()), c.failure);
+            continue;
+        }
         port::Port& board = *opened.result.port;
         ASSERT_TRUE(board.timesStrokes());
         bool ok = true;
