@@ -8,16 +8,24 @@ namespace precise_sleep {
 namespace {
 
 constexpr std::int64_t kNanosPerSecond = 1000000000;
-// Sleeping until this much before the deadline and spinning the rest keeps the overshoot
-// to a few microseconds, for a short busy wait per key hold.
-constexpr std::int64_t kSpinNanos = 150000;
+// Sleeping until at least this much before the deadline and spinning the rest keeps the
+// overshoot to a few microseconds, for a short busy wait per key hold. Where the kernel
+// wakes later, the spin grows, up to a fifteenth of a key hold.
+constexpr std::int64_t kSpinFloorNanos = 150000;
+constexpr std::int64_t kSpinCeilingNanos = 1000000;
 // Above ordinary processes, far below the kernel's own real-time threads.
 constexpr int kRealTimePriority = 10;
+
+SpinMargin spin{kSpinFloorNanos, kSpinCeilingNanos};
 
 }  // namespace
 
 std::int64_t spinNanoseconds() {
-    return kSpinNanos;
+    return spin.nanoseconds();
+}
+
+void wokeLate(std::int64_t nanoseconds) {
+    spin.wokeLate(nanoseconds);
 }
 
 void prepare() {

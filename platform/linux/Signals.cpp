@@ -132,9 +132,10 @@ Event poll() {
 }
 
 Event waitUntil(std::int64_t deadlineNanos) {
-    const std::int64_t spin = precise_sleep::spinNanoseconds();
     for (;;) {
-        const std::int64_t remaining = deadlineNanos - precise_sleep::nowNanoseconds();
+        const std::int64_t now = precise_sleep::nowNanoseconds();
+        const std::int64_t remaining = deadlineNanos - now;
+        const std::int64_t spin = precise_sleep::spinNanoseconds();
         if (remaining <= spin) {
             break;
         }
@@ -148,6 +149,9 @@ Event waitUntil(std::int64_t deadlineNanos) {
         timeout.tv_nsec = static_cast<long>(sleep % 1000000000);
         pollfd fds{signalFd, POLLIN, 0};
         const int ready = ppoll(&fds, signalFd >= 0 ? 1 : 0, &timeout, nullptr);
+        if (ready == 0) {
+            precise_sleep::wokeLate(precise_sleep::nowNanoseconds() - now - sleep);
+        }
         if (ready > 0) {
             if (const Event event = poll()) {
                 return event;

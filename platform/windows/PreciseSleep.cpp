@@ -25,6 +25,9 @@ std::int64_t spinNanoseconds() {
     return kSpinNanos;
 }
 
+// The spin covers a whole timer tick already.
+void wokeLate(std::int64_t /*nanoseconds*/) {}
+
 void prepare() {
     // The default timer tick is 15.6 ms: a 15 ms key hold could last 31 ms. 1 ms for this
     // run, given back when it ends.
