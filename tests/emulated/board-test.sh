@@ -210,10 +210,11 @@ check "silent board: gives up within 3.5 s" "$((took < 3500))" 1
 if have_windows_tools; then
     windows_build "$build" "$(dirname "$0")/../.."
     exe=$winbuild/pmc10.exe
-    # A prefix of its own: Wine maps COM1 to /dev/ttyS0 whenever its mount manager starts,
-    # unless the Ports key names another device.
+    # A prefix of its own, copied from the shared one: Wine maps COM1 to /dev/ttyS0
+    # whenever its mount manager starts, unless the Ports key names another device.
+    rm -rf "$work/wine"
+    cp -a "$WINEPREFIX" "$work/wine"
     export WINEPREFIX=$work/wine
-    wine64 wineboot -i >/dev/null 2>&1 || true
     wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1 || true
     ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
     from=$(mark)

@@ -5,6 +5,7 @@
 #
 #   windows_build BUILD-DIR SOURCE-DIR   sets winbuild (the cross build's folder, in
 #                                        BUILD-DIR/windows-shared) and exports WINEPREFIX
+#                                        (a prefix that a test may copy for its own)
 #   have_windows_tools                   true with MinGW-w64 and Wine (Wine's own folder
 #                                        put on PATH)
 
@@ -21,9 +22,16 @@ windows_build() {
     export WINEPREFIX=$shared/wineprefix WINEDEBUG=-all
     (
         flock 9
+        # The prefix is made while the compiler runs: Wine spends much of it waiting. Its
+        # server is then waited for, so that the prefix is whole on disk for copies.
+        booting=
+        if [ ! -d "$WINEPREFIX" ]; then
+            { wine64 wineboot -i && wineserver -w; } >/dev/null 2>&1 &
+            booting=$!
+        fi
         cmake -S "$2" -B "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$2/cmake/mingw-w64-x86_64.cmake" \
             -DPMC10_STATIC=ON -DPMC10_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON >/dev/null
         cmake --build "$winbuild" -j2 >/dev/null
-        [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
+        [ -z "$booting" ] || wait "$booting"
     ) 9>"$shared/.lock"
 }
