@@ -214,8 +214,12 @@ if have_windows_tools; then
     exe=$winbuild/pmc10.exe
     # A prefix of its own, copied from the shared one: Wine maps COM1 to /dev/ttyS0
     # whenever its mount manager starts, unless the Ports key names another device.
-    rm -rf "$work/wine"
-    cp -a "$WINEPREFIX" "$work/wine"
+    # Kept for later runs: the last run's Wine server may still be writing to it.
+    if [ ! -d "$work/wine" ]; then
+        rm -rf "$work/wine.partial"
+        cp -a "$WINEPREFIX" "$work/wine.partial"
+        mv "$work/wine.partial" "$work/wine"
+    fi
     export WINEPREFIX=$work/wine
     wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1 || true
     ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
