@@ -224,12 +224,7 @@ if have_windows_tools; then
     exe=$winbuild/pmc10.exe
     # A prefix of its own, copied from the shared one: Wine maps COM1 to /dev/ttyS0
     # whenever its mount manager starts, unless the Ports key names another device.
-    # Kept for later runs: the last run's Wine server may still be writing to it.
-    if [ ! -d "$work/wine" ]; then
-        rm -rf "$work/wine.partial"
-        cp -a "$WINEPREFIX" "$work/wine.partial"
-        mv "$work/wine.partial" "$work/wine"
-    fi
+    cp -a "$WINEPREFIX" "$work/wine"
     export WINEPREFIX=$work/wine
     wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1 || true
     ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
@@ -241,6 +236,8 @@ if have_windows_tools; then
     check "Windows: status" "$status" 0
     check "Windows: the lines carry the plan" "$(codes_since "$from")" "$(plan rd editbankname)"
     check "Windows: every hold 15.000 ms" "$(holds_off "$from")" 0
+    # Its Wine server would go on writing to the prefix, which the next run removes.
+    wineserver -k 2>/dev/null || true
 elif [ "${CI:-}" = true ]; then
     check "Windows: MinGW-w64 and Wine are installed" no yes
 fi
