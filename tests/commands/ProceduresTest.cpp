@@ -1,6 +1,6 @@
-// Setting the MIDI channel and calibrating the expression pedals, run through their verbs:
-// the strokes, what is printed, and, for the calibration, the order of strokes, prompts
-// and reads.
+// Command lines run through the entry, setting the MIDI channel and calibrating the
+// expression pedals: the strokes, what is printed, and, for the calibration, the order of
+// strokes, prompts and reads.
 #include <gtest/gtest.h>
 
 #include "support/ConsoleTimeline.h"
@@ -92,17 +92,39 @@ VerbRun typed(const char* number, const char* shown, std::vector<int> keys) {
 }
 
 VerbRun channelRefused(std::vector<std::string> args, const std::string& shown) {
-    return {std::move(args), "PMCCHANNEL " + shown + "\n",
-            "Red10::setRed10Channel called with invalid channel : <" + shown + ">\n", ""};
+    return {std::move(args), "PMCCHANNEL " + shown + "\n", channelRefusal(shown), ""};
 }
 
 VerbRun pedalRefused(std::vector<std::string> args, const std::string& shown) {
-    return {std::move(args), "",
-            "Red10::calibratePedal called with invalid pedal : <" + shown + ">\n", ""};
+    return {std::move(args), "", pedalRefusal(shown), ""};
 }
 
-TEST_F(ProceduresTest, VerbsStrokeTheirKeysOrRefuseANumberOutOfRange) {
+// Command lines with and without the way back, in any letter case; the verbs stroke their
+// keys or refuse a number out of range.
+TEST_F(ProceduresTest, CommandLinesStrokeTheirKeysAndVerbsRefuseANumberOutOfRange) {
+    const std::string unknown = "WARNING: unknown command: <";
+    const std::string bank = "fb fb f3 fb pause f5 f5 f3 f5 f5 f3",
+                      back = "PREV PREV ENTER PREV PREV  ENTER";
     const VerbRun cases[] = {
+        {{"rd", "editbankname"}, back, "", bank},
+        {{"RD", "EditBankName"}, back, "", bank},
+        {{"r", "editbankname"}, "", "", bank},
+        {{"r"}, "", "", "pause f3"},
+        {{"Rd"}, " ENTER", "", "pause f3"},
+        {{"rd", "menu", "next"}, "PREV PREV  ENTER", "", "fb fb pause f5 f5 f3"},
+        {{"menu", "r"}, "", unknown + "R>\n", "fb"},
+        {{"0xfb", "next", "enter"}, "", "", "fb fb f3"},
+        {{"0X1F3"}, "", "", "f3"},
+        {{"menu", "foo", "next"}, "", unknown + "FOO>\n", "fb fb"},
+        {{"menu next"}, "", unknown + "MENU NEXT>\n", ""},
+        {{"cables"}, "", unknown + "CABLES>\npmc10: did you mean CABLE?\n", ""},
+        {{"nxet", "enetr"},
+         "",
+         unknown + "NXET>\npmc10: did you mean NEXT?\n" + unknown +
+             "ENETR>\npmc10: did you mean ENTER?\n",
+         ""},
+        {{"rd", "rd"}, " ENTER", unknown + "RD>\n", "pause f3"},
+        {{""}, "", unknown + ">\n", ""},
         typed("1", "1", {0xF1}),
         typed("5", "5", {0xF2}),
         typed("9", "9", {0xF0}),
@@ -138,7 +160,7 @@ TEST_F(ProceduresTest, VerbsStrokeTheirKeysOrRefuseANumberOutOfRange) {
     }
     CapturedStreams streams;
     controller->endCalibratePedal(7);
-    EXPECT_EQ(streams.err(), pedalRefused({}, "7").err);
+    EXPECT_EQ(streams.err(), pedalRefusal("7"));
 }
 
 }  // namespace
