@@ -16,13 +16,6 @@
 
 namespace {
 
-std::string withoutEchoedInterrupts(std::string shown) {
-    for (std::size_t c; (c = shown.find("^C")) != std::string::npos;) {
-        shown.erase(c, 2);
-    }
-    return shown;
-}
-
 /// Every code the trace shows is a whole stroke: no pause and no way back after it.
 void expectWholeStrokes(const std::string& shown) {
     std::vector<int> codes;
@@ -145,7 +138,10 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
         const RunResult run = runOnTerminal("/usr/bin/env", args, session.steps);
         EXPECT_EQ(run.exitCode, session.signal == 0 ? 0 : -1);
         EXPECT_EQ(run.signal, session.signal);
-        const std::string shown = withoutEchoedInterrupts(run.out);
+        std::string shown = run.out;
+        for (std::size_t c; (c = shown.find("^C")) != std::string::npos;) {
+            shown.erase(c, 2);  // the terminal's echo of Ctrl-C
+        }
         std::size_t from = 0;
         for (const std::string& text : session.shownInOrder) {
             const std::size_t at = shown.find(text, from);
