@@ -48,20 +48,17 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
         "pmc10: interrupted on the pedal 1 calibration page; PREV steps back towards "
         "performance mode, then `pmc10 calibratepedal 1` starts again\n";
     const std::string file = writeTemp("calibratepedal 1\nmenu\n");
-    const std::vector<std::string> prompt{"-i"};
     struct Session {
         const char* what;
-        std::string home;
-        std::vector<std::string> args;
         std::vector<TerminalStep> steps;
         int signal;  // that ends it; 0: it ends with status 0
         std::vector<std::string> shownInOrder;
         std::vector<std::string> neverShown;
+        std::vector<std::string> args = {"-i"};
+        std::string home{};  // empty: the first one above
     };
     auto endedBy = [&](int signal) {
         return Session{"a signal during a line ends the session by it",
-                       home,
-                       prompt,
                        {{"pmc10> ", "rd editpatchname enter\r"}, {kKeyWaitLine, "", signal}},
                        signal,
                        {"out 0x378 0xff\n"},
@@ -70,17 +67,15 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
     // A history that is a link, symbolic or hard, is neither read nor written.
     auto historyIn = [&](const std::string& folder) {
         return Session{"a history that is a link",
-                       folder,
-                       prompt,
                        {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", bye}},
                        0,
                        {"out 0x378 0xfb"},
-                       {"keep me"}};
+                       {"keep me"},
+                       {"-i"},
+                       folder};
     };
     const Session sessions[] = {
         {"Tab completes, Ctrl-C drops the rest of a line and clears typed text",
-         home,
-         prompt,
          {{"pmc10> ", "editpa\t"},
           {"tch", "\x15menu\r"},
           {"pmc10> ", "rd editpatchname enter enter enter\r"},
@@ -95,15 +90,11 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
           "abc\npmc10> menu\n"},
          {"ENTER"}},
         {"Ctrl-C in a procedure",
-         home,
-         prompt,
          {{"pmc10> ", "pmcchannel 16\r"}, {"out 0x378 0xfb", "\x03"}, {"pmc10> ", bye}},
          0,
          {"PMCCHANNEL 16\n", channelNote + "pmc10> "},
          {"ENTER", kPauseLine}},
         {"Ctrl-C abandons a calibration, and the next line is a command",
-         home,
-         prompt,
          {{"pmc10> ", "calibratepedal 1\r"},
           {"when done.\n", "\x03"},
           {"pmc10> ", "menu\r"},
@@ -113,19 +104,16 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
          {"when done.\n", pedalNote + "pmc10> menu\n", "out 0x378 0xfb"},
          {"done.\n\n", "up, then", "interrupted, the rest"}},
         {"Ctrl-C while a file's calibration waits for the terminal",
-         home,
-         {"-f", file},
          {{"when done.\n", "\x03"}},
          SIGINT,
          {pedalNote},
-         {"done.\n\n", "up, then"}},
+         {"done.\n\n", "up, then"},
+         {"-f", file}},
         endedBy(SIGTERM),
         endedBy(SIGHUP),
         historyIn(linked),
         historyIn(hardLinked),
         {"an end of input typed ahead, which reaches the editor as a NUL byte, ends it",
-         home,
-         prompt,
          {{"pmc10> ", "menu\r"}, {"out 0x378 0xfb", ""}, {"pmc10> ", std::string(1, '\0')}},
          0,
          {"out 0x378 0xfb"},
@@ -133,7 +121,8 @@ TEST(SimPrompt, SaysWhatTheCommandLineSaysAndGoesOnAfterCtrlC) {
     };
     for (const auto& session : sessions) {
         SCOPED_TRACE(testing::Message() << session.what << ", signal " << session.signal);
-        std::vector<std::string> args{"XDG_STATE_HOME=" + session.home, PMC10_SIM};
+        std::vector<std::string> args{
+            "XDG_STATE_HOME=" + (session.home.empty() ? home : session.home), PMC10_SIM};
         args.insert(args.end(), session.args.begin(), session.args.end());
         const RunResult run = runOnTerminal("/usr/bin/env", args, session.steps);
         EXPECT_EQ(run.exitCode, session.signal == 0 ? 0 : -1);
