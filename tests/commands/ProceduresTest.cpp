@@ -99,10 +99,17 @@ VerbRun pedalRefused(std::vector<std::string> args, const std::string& shown) {
     return {std::move(args), "", pedalRefusal(shown), ""};
 }
 
-// Command lines with and without the way back, in any letter case; the verbs stroke their
-// keys or refuse a number out of range.
+// Command lines with and without the way back, in any letter case, thousands of words
+// long; the verbs stroke their keys or refuse a number out of range.
 TEST_F(ProceduresTest, CommandLinesStrokeTheirKeysAndVerbsRefuseANumberOutOfRange) {
     const std::string unknown = "WARNING: unknown command: <";
+    std::vector<std::string> many{"r"};  // 5000 keys in, 2500 PREVs and one ENTER back
+    std::string manyStrokes, manyBack = " pause";
+    for (int i = 0; i < 5000; ++i) {
+        many.push_back(i % 2 == 0 ? "menu" : "prev");
+        manyStrokes += i % 2 == 0 ? "fb " : "f5 ";
+        manyBack += i % 2 == 0 ? " f5" : "";
+    }
     const std::string bank = "fb fb f3 fb pause f5 f5 f3 f5 f5 f3",
                       back = "PREV PREV ENTER PREV PREV  ENTER";
     const VerbRun cases[] = {
@@ -125,6 +132,7 @@ TEST_F(ProceduresTest, CommandLinesStrokeTheirKeysAndVerbsRefuseANumberOutOfRang
          ""},
         {{"rd", "rd"}, " ENTER", unknown + "RD>\n", "pause f3"},
         {{""}, "", unknown + ">\n", ""},
+        {many, "", "", manyStrokes.substr(0, manyStrokes.size() - 1) + manyBack + " f3"},
         typed("1", "1", {0xF1}),
         typed("5", "5", {0xF2}),
         typed("9", "9", {0xF0}),

@@ -137,20 +137,6 @@ TEST_F(EntryTest, APortThatFailsHalfWayStopsTheRunWithStatusOne) {
     }
 }
 
-TEST_F(EntryTest, ThousandsOfWordsAreAllSent) {
-    std::vector<std::string> args{"r"};
-    for (int i = 0; i < 5000; ++i) {
-        args.push_back(i % 2 == 0 ? "menu" : "prev");
-    }
-    const EntryRun run = runEntryWith(args);
-    EXPECT_EQ(run.status, ExitSuccess);
-    EXPECT_EQ(run.err, "");
-    // 5000 keys in, 2500 PREVs and one ENTER back.
-    const std::string walk = strokes();
-    EXPECT_EQ(std::count(walk.begin(), walk.end(), ' ') + 1, 5000 + 1 + 2500 + 1);
-    EXPECT_EQ(walk.substr(walk.size() - 8), "f5 f5 f3");
-}
-
 TEST_F(EntryTest, HelpAndVersionOptions) {
     for (const char* option : {"--help", "-h"}) {
         const EntryRun help = runEntryWith({option, "menu"});
