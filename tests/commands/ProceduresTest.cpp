@@ -91,14 +91,6 @@ VerbRun typed(const char* number, const char* shown, std::vector<int> keys) {
     return {{"PmcChannel", number, "ignored"}, out, "", expectedStrokes(keys)};
 }
 
-VerbRun channelRefused(std::vector<std::string> args, const std::string& shown) {
-    return {std::move(args), "PMCCHANNEL " + shown + "\n", channelRefusal(shown), ""};
-}
-
-VerbRun pedalRefused(std::vector<std::string> args, const std::string& shown) {
-    return {std::move(args), "", pedalRefusal(shown), ""};
-}
-
 // Command lines with and without the way back, in any letter case, thousands of words
 // long; the verbs stroke their keys or refuse a number out of range.
 TEST_F(ProceduresTest, CommandLinesStrokeTheirKeysAndVerbsRefuseANumberOutOfRange) {
@@ -141,18 +133,18 @@ TEST_F(ProceduresTest, CommandLinesStrokeTheirKeysAndVerbsRefuseANumberOutOfRang
         typed("16", "16", {0xF1, 0xFC}),
         typed("+07", "7", {0xF4}),
         typed("3rd", "3", {0xF6}),
-        channelRefused({"pmcchannel", "0"}, "0"),
-        channelRefused({"pmcchannel", "17"}, "17"),
-        channelRefused({"pmcchannel", "-3"}, "-3"),
-        channelRefused({"pmcchannel"}, "0"),
-        channelRefused({"pmcchannel", "five"}, "0"),
-        channelRefused({"pmcchannel", "99999999999"}, "0"),
-        pedalRefused({"calibratepedal", "3"}, "3"),
-        pedalRefused({"CalibratePedal", "0"}, "0"),
-        pedalRefused({"calibratepedal", "-1"}, "-1"),
-        pedalRefused({"calibratepedal"}, "0"),
-        pedalRefused({"startcalibratepedal", "3"}, "3"),
-        pedalRefused({"STARTCALIBRATEPEDAL", "x"}, "0"),
+        {{"pmcchannel", "0"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"pmcchannel", "17"}, "PMCCHANNEL 17\n", channelRefusal("17"), ""},
+        {{"pmcchannel", "-3"}, "PMCCHANNEL -3\n", channelRefusal("-3"), ""},
+        {{"pmcchannel"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"pmcchannel", "five"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"pmcchannel", "99999999999"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"calibratepedal", "3"}, "", pedalRefusal("3"), ""},
+        {{"CalibratePedal", "0"}, "", pedalRefusal("0"), ""},
+        {{"calibratepedal", "-1"}, "", pedalRefusal("-1"), ""},
+        {{"calibratepedal"}, "", pedalRefusal("0"), ""},
+        {{"startcalibratepedal", "3"}, "", pedalRefusal("3"), ""},
+        {{"STARTCALIBRATEPEDAL", "x"}, "", pedalRefusal("0"), ""},
         {{"startcalibratepedal", "1"}, "", "", pedalOpening(1)},
         {{"startcalibratepedal", "2"}, "", "", pedalOpening(2)},
     };
