@@ -1,6 +1,6 @@
-// Setting the MIDI channel and calibrating the expression pedals, run through their verbs:
-// the strokes, what is printed, and, for the calibration, the order of strokes, prompts
-// and reads.
+// Command lines run through the entry, setting the MIDI channel and calibrating the
+// expression pedals: the strokes, what is printed, and, for the calibration, the order of
+// strokes, prompts and reads.
 #include <gtest/gtest.h>
 
 #include "support/ConsoleTimeline.h"
@@ -91,18 +91,40 @@ VerbRun typed(const char* number, const char* shown, std::vector<int> keys) {
     return {{"PmcChannel", number, "ignored"}, out, "", expectedStrokes(keys)};
 }
 
-VerbRun channelRefused(std::vector<std::string> args, const std::string& shown) {
-    return {std::move(args), "PMCCHANNEL " + shown + "\n",
-            "Red10::setRed10Channel called with invalid channel : <" + shown + ">\n", ""};
-}
-
-VerbRun pedalRefused(std::vector<std::string> args, const std::string& shown) {
-    return {std::move(args), "",
-            "Red10::calibratePedal called with invalid pedal : <" + shown + ">\n", ""};
-}
-
-TEST_F(ProceduresTest, VerbsStrokeTheirKeysOrRefuseANumberOutOfRange) {
+// Command lines with and without the way back, in any letter case, thousands of words
+// long; the verbs stroke their keys or refuse a number out of range.
+TEST_F(ProceduresTest, CommandLinesStrokeTheirKeysAndVerbsRefuseANumberOutOfRange) {
+    const std::string unknown = "WARNING: unknown command: <";
+    std::vector<std::string> many{"r"};  // 5000 keys in, 2500 PREVs and one ENTER back
+    std::string manyStrokes, manyBack = " pause";
+    for (int i = 0; i < 5000; ++i) {
+        many.push_back(i % 2 == 0 ? "menu" : "prev");
+        manyStrokes += i % 2 == 0 ? "fb " : "f5 ";
+        manyBack += i % 2 == 0 ? " f5" : "";
+    }
+    const std::string bank = "fb fb f3 fb pause f5 f5 f3 f5 f5 f3",
+                      back = "PREV PREV ENTER PREV PREV  ENTER";
     const VerbRun cases[] = {
+        {{"rd", "editbankname"}, back, "", bank},
+        {{"RD", "EditBankName"}, back, "", bank},
+        {{"r", "editbankname"}, "", "", bank},
+        {{"r"}, "", "", "pause f3"},
+        {{"Rd"}, " ENTER", "", "pause f3"},
+        {{"rd", "menu", "next"}, "PREV PREV  ENTER", "", "fb fb pause f5 f5 f3"},
+        {{"menu", "r"}, "", unknown + "R>\n", "fb"},
+        {{"0xfb", "next", "enter"}, "", "", "fb fb f3"},
+        {{"0X1F3"}, "", "", "f3"},
+        {{"menu", "foo", "next"}, "", unknown + "FOO>\n", "fb fb"},
+        {{"menu next"}, "", unknown + "MENU NEXT>\n", ""},
+        {{"cables"}, "", unknown + "CABLES>\npmc10: did you mean CABLE?\n", ""},
+        {{"nxet", "enetr"},
+         "",
+         unknown + "NXET>\npmc10: did you mean NEXT?\n" + unknown +
+             "ENETR>\npmc10: did you mean ENTER?\n",
+         ""},
+        {{"rd", "rd"}, " ENTER", unknown + "RD>\n", "pause f3"},
+        {{""}, "", unknown + ">\n", ""},
+        {many, "", "", manyStrokes.substr(0, manyStrokes.size() - 1) + manyBack + " f3"},
         typed("1", "1", {0xF1}),
         typed("5", "5", {0xF2}),
         typed("9", "9", {0xF0}),
@@ -111,18 +133,18 @@ TEST_F(ProceduresTest, VerbsStrokeTheirKeysOrRefuseANumberOutOfRange) {
         typed("16", "16", {0xF1, 0xFC}),
         typed("+07", "7", {0xF4}),
         typed("3rd", "3", {0xF6}),
-        channelRefused({"pmcchannel", "0"}, "0"),
-        channelRefused({"pmcchannel", "17"}, "17"),
-        channelRefused({"pmcchannel", "-3"}, "-3"),
-        channelRefused({"pmcchannel"}, "0"),
-        channelRefused({"pmcchannel", "five"}, "0"),
-        channelRefused({"pmcchannel", "99999999999"}, "0"),
-        pedalRefused({"calibratepedal", "3"}, "3"),
-        pedalRefused({"CalibratePedal", "0"}, "0"),
-        pedalRefused({"calibratepedal", "-1"}, "-1"),
-        pedalRefused({"calibratepedal"}, "0"),
-        pedalRefused({"startcalibratepedal", "3"}, "3"),
-        pedalRefused({"STARTCALIBRATEPEDAL", "x"}, "0"),
+        {{"pmcchannel", "0"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"pmcchannel", "17"}, "PMCCHANNEL 17\n", channelRefusal("17"), ""},
+        {{"pmcchannel", "-3"}, "PMCCHANNEL -3\n", channelRefusal("-3"), ""},
+        {{"pmcchannel"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"pmcchannel", "five"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"pmcchannel", "99999999999"}, "PMCCHANNEL 0\n", channelRefusal("0"), ""},
+        {{"calibratepedal", "3"}, "", pedalRefusal("3"), ""},
+        {{"CalibratePedal", "0"}, "", pedalRefusal("0"), ""},
+        {{"calibratepedal", "-1"}, "", pedalRefusal("-1"), ""},
+        {{"calibratepedal"}, "", pedalRefusal("0"), ""},
+        {{"startcalibratepedal", "3"}, "", pedalRefusal("3"), ""},
+        {{"STARTCALIBRATEPEDAL", "x"}, "", pedalRefusal("0"), ""},
         {{"startcalibratepedal", "1"}, "", "", pedalOpening(1)},
         {{"startcalibratepedal", "2"}, "", "", pedalOpening(2)},
     };
@@ -138,7 +160,7 @@ TEST_F(ProceduresTest, VerbsStrokeTheirKeysOrRefuseANumberOutOfRange) {
     }
     CapturedStreams streams;
     controller->endCalibratePedal(7);
-    EXPECT_EQ(streams.err(), pedalRefused({}, "7").err);
+    EXPECT_EQ(streams.err(), pedalRefusal("7"));
 }
 
 }  // namespace

@@ -15,9 +15,11 @@ using Kind = portlib::recorder::Operation::Kind;
 
 class Red10Test : public ControllerTest {};
 
-// Written out by hand, not from the stroke's shape: the one check that the shape itself
-// stays six writes and two waits of 15 ms.
-TEST_F(Red10Test, OneStrokeIsSixWritesAndTwoWaitsOfTheKeyDelay) {
+// The one controller, its port opened once. Written out by hand, not from the stroke's
+// shape: the one check that the shape itself stays six writes and two waits of 15 ms.
+TEST_F(Red10Test, IsCreatedOnceAndOneStrokeIsSixWritesAndTwoWaitsOfTheKeyDelay) {
+    EXPECT_EQ(&instance(), controller);
+    EXPECT_TRUE(controller->isPortReady());  // no second initialisation: none below
     controller->sendKey(0xF3);
     controller->setKeyDelay(40);
     controller->pulsePort(0xF1);
@@ -42,12 +44,6 @@ TEST_F(Red10Test, ADryRunGivesBackTheClockAndThePortToTheNextRun) {
     EXPECT_EQ(runEntryWith({"menu"}).status, 0);
     EXPECT_EQ(strokes(), "fb");
     EXPECT_EQ(portlib::recorder::virtualNow() - before, 30);
-}
-
-TEST_F(Red10Test, IsCreatedOnceWithThePortOpened) {
-    EXPECT_EQ(&instance(), controller);
-    EXPECT_TRUE(portlib::recorder::operations().empty()) << "no second initialisation";
-    EXPECT_TRUE(controller->isPortReady());
 }
 
 /// A port that times whole strokes itself, as the pmc10 board does; the n-th stroke fails.

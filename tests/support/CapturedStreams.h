@@ -40,8 +40,6 @@ class CapturedStreams {
             std::fclose(inputFile_);
         }
     }
-    CapturedStreams(const CapturedStreams&) = delete;
-    CapturedStreams& operator=(const CapturedStreams&) = delete;
 
     std::string out() const { return out_.str(); }
     std::string err() const { return err_.str(); }

@@ -11,16 +11,15 @@
 #include "support/PortTrace.h"
 #include "support/RecordingPort.h"
 
-/// While it lives, std::cout and std::cin are replaced; timeline() tells what happened.
-class ConsoleTimeline {
+/// While it lives, std::cout and std::cin are replaced by it; timeline() tells what happened.
+class ConsoleTimeline : std::streambuf {
   public:
     /// `inputLines` are served one per read; after the last one the input is at its end.
     explicit ConsoleTimeline(std::vector<std::string> inputLines)
-        : in_(*this, std::move(inputLines)),
-          out_(*this),
-          oldOut_(std::cout.rdbuf(&out_)),
-          oldIn_(std::cin.rdbuf(&in_)) {}
-    ~ConsoleTimeline() {
+        : lines_(std::move(inputLines)),
+          oldOut_(std::cout.rdbuf(this)),
+          oldIn_(std::cin.rdbuf(this)) {}
+    ~ConsoleTimeline() override {
         std::cout.rdbuf(oldOut_);
         std::cin.rdbuf(oldIn_);
         std::cin.clear();
@@ -45,51 +44,40 @@ class ConsoleTimeline {
         }
     }
 
-    /// Standard output: each flush becomes one event.
-    class OutBuf : public std::stringbuf {
-      public:
-        explicit OutBuf(ConsoleTimeline& owner) : owner_(owner) {}
-        int sync() override {
-            if (!str().empty()) {
-                owner_.catchUpStrokes();
-                owner_.events_.push_back("out<" + str() + ">");
-                str("");
-            }
-            return 0;
+    /// Standard output: what is written gathers until a flush makes it one event.
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            out_ += traits_type::to_char_type(c);
         }
-
-      private:
-        ConsoleTimeline& owner_;
-    };
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        if (!out_.empty()) {
+            catchUpStrokes();
+            events_.push_back("out<" + out_ + ">");
+            out_.clear();
+        }
+        return 0;
+    }
 
     /// Standard input: one line per request, each request an event.
-    class InBuf : public std::streambuf {
-      public:
-        InBuf(ConsoleTimeline& owner, std::vector<std::string> lines)
-            : owner_(owner), lines_(std::move(lines)) {}
-        int_type underflow() override {
-            owner_.catchUpStrokes();
-            if (next_ == lines_.size()) {
-                owner_.events_.push_back("eof");
-                return traits_type::eof();
-            }
-            owner_.events_.push_back("read");
-            current_ = lines_[next_++] + "\n";
-            setg(current_.data(), current_.data(), current_.data() + current_.size());
-            return traits_type::to_int_type(current_[0]);
+    int_type underflow() override {
+        catchUpStrokes();
+        if (next_ == lines_.size()) {
+            events_.push_back("eof");
+            return traits_type::eof();
         }
-
-      private:
-        ConsoleTimeline& owner_;
-        std::vector<std::string> lines_;
-        std::size_t next_ = 0;
-        std::string current_;
-    };
+        events_.push_back("read");
+        current_ = lines_[next_++] + "\n";
+        setg(current_.data(), current_.data(), current_.data() + current_.size());
+        return traits_type::to_int_type(current_[0]);
+    }
 
     std::vector<std::string> events_;
     std::size_t seenOps_ = portlib::recorder::operations().size();
-    InBuf in_;
-    OutBuf out_;
+    std::vector<std::string> lines_;
+    std::size_t next_ = 0;
+    std::string current_, out_;
     std::streambuf* oldOut_;
     std::streambuf* oldIn_;
 };

@@ -26,3 +26,11 @@ inline EntryRun runEntryWith(const std::vector<std::string>& args, const std::st
     const int status = runEntry(CommandLine(static_cast<int>(argv.size()), argv.data()));
     return {status, streams.out(), streams.err()};
 }
+
+/// What the controller says of a MIDI channel or a pedal number out of range, as `shown`.
+inline std::string channelRefusal(const std::string& shown) {
+    return "Red10::setRed10Channel called with invalid channel : <" + shown + ">\n";
+}
+inline std::string pedalRefusal(const std::string& shown) {
+    return "Red10::calibratePedal called with invalid pedal : <" + shown + ">\n";
+}

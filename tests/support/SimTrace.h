@@ -2,6 +2,8 @@
 // a list of key strokes must give, from the stroke pattern itself.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,14 @@ struct WaitSpan {
 
 /// Every stretch of a trace with a wait in it that a change of the lines ends.
 std::vector<WaitSpan> waitSpans(const std::string& err);
+
+/// Every wait of a trace, or every hold, lasted at least what was asked.
+inline void expectWaitsKept(const std::string& err, bool holdsOnly) {
+    for (const WaitSpan& wait : waitSpans(err)) {
+        EXPECT_TRUE((holdsOnly && !wait.hold) || wait.lastedMicros >= wait.askedMs * 1000)
+            << "a wait of " << wait.askedMs << " ms was cut short";
+    }
+}
 
 /// How often `what` occurs in `text`.
 int countOf(const std::string& text, const std::string& what);

@@ -67,11 +67,15 @@ std::vector<char*> argvOf(const std::string& first, const std::vector<std::strin
 }  // namespace
 
 RunResult runInChild(const std::function<int()>& body, const RunOptions& options) {
-    int inPipe[2], outPipe[2], errPipe[2], brokenPipe[2];
-    if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(brokenPipe) != 0) {
+    using Stdout = RunOptions::Stdout;
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) {
         return {};
     }
-    close(brokenPipe[0]);  // nobody will ever read it
+    int inFd = inPipe[1], outFd = outPipe[0], errFd = errPipe[0];
+    if (options.stdoutMode == Stdout::BrokenPipe) {
+        closeIfOpen(outFd);  // nobody will ever read it
+    }
 
     const pid_t child = fork();
     if (child == 0) {
@@ -86,40 +90,21 @@ RunResult runInChild(const std::function<int()>& body, const RunOptions& options
             const rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
             setrlimit(RLIMIT_AS, &limit);
         }
-        if (options.closeStdin) {
-            close(0);
-        } else {
-            dup2(inPipe[0], 0);
-        }
-        switch (options.stdoutMode) {
-            case RunOptions::Stdout::Collect:
-                dup2(outPipe[1], 1);
-                break;
-            case RunOptions::Stdout::Closed:
-                close(1);
-                break;
-            case RunOptions::Stdout::BrokenPipe:
-                dup2(brokenPipe[1], 1);
-                break;
-            case RunOptions::Stdout::Full: {
-                const int full = open("/dev/full", O_WRONLY);
-                dup2(full, 1);
-                close(full);
-                break;
-            }
-        }
+        options.closeStdin ? close(0) : dup2(inPipe[0], 0);
+        const Stdout mode = options.stdoutMode;  // a pipe, none, or /dev/full
+        const int out = mode == Stdout::Closed ? -1
+                        : mode == Stdout::Full ? open("/dev/full", O_WRONLY | O_CLOEXEC)
+                                               : outPipe[1];
+        out >= 0 ? dup2(out, 1) : close(1);
         dup2(errPipe[1], 2);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1],
-                       brokenPipe[1]}) {
+        for (int fd : {inPipe[0], inPipe[1], outFd, outPipe[1], errPipe[0], errPipe[1]}) {
             close(fd);
         }
         _exit(body());
     }
-    close(inPipe[0]);
-    close(brokenPipe[1]);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    int inFd = inPipe[1], outFd = outPipe[0], errFd = errPipe[0];
+    for (int fd : {inPipe[0], outPipe[1], errPipe[1]}) {
+        close(fd);
+    }
     fcntl(inFd, F_SETFL, O_NONBLOCK);
     signal(SIGPIPE, SIG_IGN);
 
