@@ -104,11 +104,12 @@ for words in "rd editbankname" "pmcchannel 12"; do
     # Holds and gaps in cycles, but for the last; the idle spans where the plan pauses are
     # pauses, whatever their length (a loaded host can stretch a gap past 100 ms).
     # shellcheck disable=SC2086
-    since "$from" | spans f | sed '$d' | awk -v places="$(pause_places $words)" '
+    places=$(pause_places $words)
+    since "$from" | spans f | sed '$d' | awk -v places="$places" '
         BEGIN { split(places, p, " "); for (i in p) pause[p[i]] = 1 }
         $1 == "gap" && pause[++gaps] { $1 = "pause" } { print $1, $2 }' >"$work/spans"
     check "$words: the pauses where the plan has them" "$(grep -c '^pause' "$work/spans" || true)" \
-        "$(wc -w <<<"$(pause_places $words)")"
+        "$(wc -w <<<"$places")"
     check "$words: every pause before a way back at least 500 ms" \
         "$(awk '$1 == "pause" && $2 < 8000000' "$work/spans" | wc -l)" 0
     sed -i '/^pause/d' "$work/spans"
