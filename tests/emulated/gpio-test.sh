@@ -51,33 +51,73 @@ cp "$here/usb/gadget-lib.sh" "$root/lib/"
 cat >"$root/init" <<'INIT'
 #!/bin/sh
 . /lib/guest.sh
+# Two USB buses, one chip on each: the kernel's hid-mcp2221 driver takes the first, the
+# generic HID driver the second (hidraw).
 for module in $(cat /lib/modules/order); do
-    insmod /lib/modules/$module || echo "insmod $module failed" >$results
+    if [ "$module" = dummy_hcd.ko ]; then set -- num=2; else set --; fi
+    insmod /lib/modules/$module "$@" || echo "insmod $module failed" >$results
 done
 
-# The MCP2221A: VID:PID 04d8:00dd, one HID interface with 64-byte vendor reports.
+# The MCP2221A: VID:PID 04d8:00dd, one HID interface with 64-byte vendor reports. Each
+# chip logs its pins to a file of its own, where mark notes each case's start.
 . /lib/gadget-lib.sh
 descriptor='\006\000\377\011\001\241\001\031\001\051\100\025\000\046\377\000\165\010'
 descriptor="$descriptor"'\225\100\201\002\031\001\051\100\221\002\300'
-gadget_create mcp2221 0x04d8 0x00dd "Microchip Technology Inc." \
-    "MCP2221 USB-I2C/UART Combo" 0001234567 &&
-    gadget_add_function mcp2221 hid.usb0 protocol=0 subclass=0 report_length=64 \
-        "report_desc=$descriptor" &&
-    gadget_bind mcp2221 || echo "gadget set-up failed" >$results
-pins=/tmp/pins.log
-MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>/tmp/gadget.err &
-gadget=$!
-
-for i in $(seq 1 300); do chip=$(gpio-lines find mcp2221_gpio) && break; sleep 0.1; done
-echo "chip $chip at $(cat /proc/uptime)" >$results
-chip=${chip%% *}
-name=${chip#/dev/}
-
+plug() {  # NAME FUNCTION UDC HIDG
+    gadget_create "$1" 0x04d8 0x00dd "Microchip Technology Inc." \
+        "MCP2221 USB-I2C/UART Combo" 0001234567 &&
+        gadget_add_function "$1" "$2" protocol=0 subclass=0 report_length=64 \
+            "report_desc=$descriptor" &&
+        gadget_bind "$1" "$3" || echo "gadget $1 set-up failed" >$results
+    echo "case $1-plugged" >"/tmp/pins-$1.log"
+    MCP2221_TRACE=1 /bin/mcp2221-gadget "$4" "/tmp/pins-$1.log" 2>>/tmp/gadget.err &
+}
 mark() { echo "case $1" >>$pins; }
 # SIGINT while the first key is held: the emulated chip sends it the moment it sees the
 # key on its pins.
 interrupted() { sh -c 'echo $$ >/tmp/interrupt-pid; exec pmc10 --port "$0" r 0xf1 0xf2 0xf3' "$1"; }
+# The adapter unplugged during a run: the next write fails, and says so.
+unplug() {  # name port gadget
+    mark "$1"
+    /bin/pmc10 --port "$2" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
+    runner=$!
+    until [ "$(tail -n 1 $pins)" != "case $1" ]; do sleep 0.05; done
+    gadget_unbind "$3"
+    wait $runner
+    report "$1" $?
+}
 
+# The hidraw chip first, while hid-mcp2221 is told to leave chips to the generic driver.
+echo 1 >/sys/module/hid/parameters/ignore_special_drivers
+plug hidraw hid.usb0 dummy_udc.1 /dev/hidg0
+for i in $(seq 1 100); do [ -e /dev/hidraw0 ] && break; sleep 0.1; done
+echo 0 >/sys/module/hid/parameters/ignore_special_drivers
+# Then the driver's chip. The driver's probe waits some 24 s for answers that the HID core
+# holds back until the probe ends, and the kernel keeps the chip's sysfs entries until
+# then: meanwhile the cases that name their port run; those that look for it wait.
+plug mcp2221 hid.usb1 dummy_udc.0 /dev/hidg1
+pins=/tmp/pins-hidraw.log
+if [ -x /bin/pmc10 ]; then
+    run hid-channel pmc10 --port mcp2221:/dev/hidraw0 pmcchannel 12
+    run hid-interrupt interrupted mcp2221:/dev/hidraw0
+    run missing pmc10 --port gpio:gpiochip9:0,1,2,3 rd editbankname
+    # A watchdog named as a GPIO chip: refused before it is opened, so it never arms.
+    run watchdog pmc10 --port gpio:/dev/watchdog:0,1,2,3 rd editbankname
+    echo "watchdog $(cat /sys/class/watchdog/watchdog0/state)" >$results
+fi
+for i in $(seq 1 300); do chip=$(gpio-lines find mcp2221_gpio) && break; sleep 0.1; done
+echo "chip $chip at $(cat /proc/uptime)" >$results
+chip=${chip%% *}
+name=${chip#/dev/}
+if [ -x /bin/pmc10 ]; then
+    run list-hidraw pmc10 --list-ports
+    # The chip through hidraw is chosen, the one its driver holds passed over.
+    run hid-walk pmc10 --port mcp2221 rd editbankname
+    unplug hid-unplug mcp2221 hidraw
+    run hid-held pmc10 --port mcp2221 rd editbankname
+fi
+
+pins=/tmp/pins-mcp2221.log
 # The chip alone: idle, then two codes and back, 20 ms apart.
 run chip gpio-lines walk "$chip" 20 ff fa ff f0 ff
 
@@ -98,55 +138,15 @@ if [ -x /bin/pmc10 ]; then
     kill $holder; wait $holder
     # Two runs started together: the second waits for the first's lines.
     together concurrent "pmc10 --port '$port' r 0xf1 0xf1" "pmc10 --port '$port' r 0xf2 0xf2"
-    run missing pmc10 --port gpio:gpiochip9:0,1,2,3 rd editbankname
     run too-few pmc10 --port "gpio:$name:0,1,2,4" rd editbankname
     run list pmc10 --list-ports
-    run hid-held pmc10 --port mcp2221 rd editbankname
-    # A watchdog named as a GPIO chip: refused before it is opened, so it never arms.
-    run watchdog pmc10 --port gpio:/dev/watchdog:0,1,2,3 rd editbankname
-    echo "watchdog $(cat /sys/class/watchdog/watchdog0/state)" >$results
-    # The adapter unplugged during a run: the next write fails, and says so.
-    unplug() {  # name port
-        mark "$1"
-        /bin/pmc10 --port "$2" r 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 0xf1 >/tmp/out 2>/tmp/err &
-        runner=$!
-        until [ "$(tail -n 1 $pins)" != "case $1" ]; do sleep 0.05; done
-        gadget_unbind mcp2221
-        wait $runner
-        report "$1" $?
-    }
-    unplug unplug "$port"
-    # Plugged in again without hid-mcp2221, which gives no hidraw node: the generic HID
-    # driver takes the chip, and the chip's own command through hidraw sets all four pins
-    # in one step.
-    kill $gadget
-    rmmod hid_mcp2221 2>&1 | relay rmmod
-    grep mcp2221 /proc/modules | relay module
-    replug() {
-        gadget_bind mcp2221
-        MCP2221_TRACE=1 /bin/mcp2221-gadget /dev/hidg0 $pins 2>>/tmp/gadget.err &
-        gadget=$!
-        for i in $(seq 1 50); do [ -e /dev/hidraw0 ] && break; sleep 0.1; done
-    }
-    replug
-    if [ -e /dev/hidraw0 ]; then
-        echo "hidraw after unloading hid-mcp2221" >$results
-    else
-        kill $gadget
-        gadget_unbind mcp2221
-        echo 1 >/sys/module/hid/parameters/ignore_special_drivers
-        replug
-    fi
-    run list-hidraw pmc10 --list-ports
-    run hid-walk pmc10 --port mcp2221 rd editbankname
-    run hid-channel pmc10 --port mcp2221:/dev/hidraw0 pmcchannel 12
-    run hid-interrupt interrupted mcp2221
-    unplug hid-unplug mcp2221
+    unplug unplug "$port" mcp2221
 fi
 
 mark end
 sleep 0.2
-relay pin <$pins
+relay pin </tmp/pins-hidraw.log
+relay pin </tmp/pins-mcp2221.log
 relay gadget </tmp/gadget.err
 dmesg | relay kernel
 finish

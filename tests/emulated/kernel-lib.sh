@@ -54,10 +54,29 @@ unpack_kernel() {
             dpkg -x "${debs[0]}" "$tree.partial"
             mv "$tree.partial" "$tree"
         fi
+        if [ ! -e "$tree/vmlinux" ]; then extract_vmlinux "$tree"/boot/vmlinuz-* "$tree/vmlinux"; fi
     ) 9>"$cache/.lock"
     vmlinuz=$(echo "$tree"/boot/vmlinuz-*)
     modules=$(echo "$tree"/lib/modules/*/kernel)
     [ -f "$vmlinuz" ] && [ -d "$modules" ] || { echo "no kernel in $tree"; exit 1; }
+    # The uncompressed kernel boots straight into its PVH entry: under software emulation
+    # that is 4 to 5 s sooner than the compressed one, which unpacks itself first.
+    if [ -s "$tree/vmlinux" ]; then vmlinuz=$tree/vmlinux; fi
+}
+
+# extract_vmlinux BZIMAGE OUT: the ELF kernel inside BZIMAGE (Debian's are xz-compressed)
+# into OUT, when it has a PVH entry to boot from; nothing otherwise.
+extract_vmlinux() {
+    local offset notes
+    offset=$(LC_ALL=C grep -abo $'\xfd7zXZ' "$1" | awk -F: 'NR == 1 { print $1 }') || true
+    [ -n "$offset" ] || return 0
+    tail -c +$((offset + 1)) "$1" | xz -dc --single-stream >"$2.tmp" 2>/dev/null || true
+    notes=$(readelf -n "$2.tmp" 2>/dev/null) || true
+    if grep -qE '^ *Xen .*(0x00000012|PHYS32)' <<<"$notes"; then
+        mv "$2.tmp" "$2"
+    else
+        rm -f "$2.tmp"
+    fi
 }
 
 busybox=/bin/busybox
