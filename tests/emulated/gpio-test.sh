@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Boots Debian's own kernel on an emulated PC (QEMU) with a USB MCP2221A made of a configfs
-# HID gadget on dummy_hcd: the kernel's hid-mcp2221 driver binds to it and offers its four
-# GP pins as a gpiochip, and mcp2221-gadget.c answers the driver's commands and logs every
-# change of the pins with its time. First a small uAPI client (gpio-lines.c) shows that the
-# chip works; then the real pmc10 drives it with --port gpio:... (the kernel's gpiochip,
-# which sets one pin per USB command) and with --port mcp2221 (the chip's own command,
-# all four pins at once, through hidraw), and is refused a watchdog as a GPIO chip.
+# Boots Debian's own kernel on an emulated PC (QEMU) with two USB MCP2221As, each a configfs
+# HID gadget on a bus of dummy_hcd's: the kernel's hid-mcp2221 driver binds to the first
+# and offers its four GP pins as a gpiochip, the generic HID driver gives the second a
+# hidraw node, and mcp2221-gadget.c answers each chip's commands and logs every change of
+# its pins with its time. First a small uAPI client (gpio-lines.c) shows that the chip
+# works; then the real pmc10 drives it with --port gpio:... (the kernel's gpiochip, which
+# sets one pin per USB command) and the second with --port mcp2221 (the chip's own
+# command, all four pins at once, through hidraw), and is refused a watchdog as a GPIO
+# chip.
 #
 # Usage: gpio-test.sh PMC10|- WORK-DIR [CACHE-DIR]     ("-": the chip checks only)
 # Needs qemu-system-x86_64, busybox (static), a C compiler with static libc, apt-get

@@ -55,7 +55,7 @@ TEST(Interrupt, EveryEndingSignalLetsTheKeyFinishThenKillsTheRunByThatSignal) {
     }
     for (const int signalNumber : endings) {
         // At a random moment of the strokes: in a hold, in a gap, in a write.
-        const int delay = std::uniform_int_distribution<int>(0, 500)(random);
+        const int delay = std::uniform_int_distribution<int>(0, 250)(random);
         SCOPED_TRACE("signal " + std::to_string(signalNumber) + " after " + std::to_string(delay) +
                      " ms");
         RunOptions options;
