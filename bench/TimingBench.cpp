@@ -151,9 +151,9 @@ bool measure(const std::string& sim, int runs, const char* title, Waits& waits,
 }
 
 /// The holds and gaps measured at an emulated adapter by its end-to-end test (lines that
-/// begin "hold <us>" or "gap <us>", from the device's own clock): a row each, when the
-/// test ran. A gap as long as the pause before a way back is that pause, not a gap; one
-/// in between is the time between two runs.
+/// begin "hold <us>", "gap <us>" or "pause <us>", from the device's own clock): a row
+/// each, when the test ran. A gap as long as the pause before a way back is that pause,
+/// not a gap; one in between is the time between two runs.
 void deviceRows(const std::string& label, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
@@ -171,7 +171,8 @@ void deviceRows(const std::string& label, const std::string& path) {
         }
         if (std::string(kind) == "hold") {
             hold.push_back(micros - kKeyDelayUs);
-        } else if (std::string(kind) == "gap" && micros >= kPauseUs) {
+        } else if (std::string(kind) == "pause" ||
+                   (std::string(kind) == "gap" && micros >= kPauseUs)) {
             pause.push_back(micros - kPauseUs);
         } else if (std::string(kind) == "gap" && micros < (kKeyDelayUs + kPauseUs) / 2) {
             gap.push_back(micros - kKeyDelayUs);

@@ -112,8 +112,8 @@ for words in "rd editbankname" "pmcchannel 12"; do
         "$(wc -w <<<"$places")"
     check "$words: every pause before a way back at least 500 ms" \
         "$(awk '$1 == "pause" && $2 < 8000000' "$work/spans" | wc -l)" 0
-    sed -i '/^pause/d' "$work/spans"
     awk '{ printf "%s %d\n", $1, ($2 + 8) / 16 }' "$work/spans" >>"$timing_rows"
+    sed -i '/^pause/d' "$work/spans"
     # 15 ms is 240000 cycles at 16 MHz; the timer ticks every 64 cycles.
     check "$words: every hold is 15.000 ms within 4 us" "$(holds_off "$from")" 0
     check "$words: no gap under 15.000 ms" \
@@ -243,7 +243,7 @@ elif [ "${CI:-}" = true ]; then
     check "Windows: MinGW-w64 and Wine are installed" no yes
 fi
 
-awk '{ n[$1]++; if ($2 - 15000 > m[$1]) m[$1] = $2 - 15000 }
-    END { for (k in n) printf "board (emulated) %s: n=%d, longest over 15.000 ms: %d us\n", k, n[k], m[k] }' \
-    "$timing_rows"
+awk '{ n[$1]++; over = $2 - ($1 == "pause" ? 500000 : 15000); if (over > m[$1]) m[$1] = over }
+    END { for (k in n) printf "board (emulated) %s: n=%d, longest over its %s ms: %d us\n", k, n[k],
+                               k == "pause" ? "500.000" : "15.000", m[k] }' "$timing_rows"
 checks_done "the board on simavr: all checks passed" "pin log: $pins"
