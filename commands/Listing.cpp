@@ -5,16 +5,11 @@
 
 #include "commands/CompoundCommands.h"
 #include "keypad/Red10.h"
+#include "keypad/TextHelpers.h"
 
 namespace {
 
 constexpr int kNameField = 20;
-
-void printLines(std::initializer_list<const char*> lines) {
-    for (const char* line : lines) {
-        std::cout << line << std::endl;
-    }
-}
 
 }  // namespace
 

@@ -7,15 +7,10 @@
 
 #include "commands/Verbs.h"
 #include "front/Options.h"
+#include "keypad/TextHelpers.h"
 #include "port/Registry.h"
 
 namespace {
-
-void printLines(std::initializer_list<const char*> lines) {
-    for (const char* line : lines) {
-        std::cout << line << std::endl;
-    }
-}
 
 /// One line of a two-column list: the term padded to its column, then the text.
 void printRow(const std::string& term, const std::string& text) {

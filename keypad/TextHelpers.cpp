@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <iostream>
 
 namespace {
 
@@ -68,4 +69,10 @@ std::int32_t parseDecimalInt(const std::string& text) {
 
 std::string intToDecimalText(std::int32_t number) {
     return std::to_string(number);
+}
+
+void printLines(std::initializer_list<const char*> lines) {
+    for (const char* line : lines) {
+        std::cout << line << std::endl;
+    }
 }

@@ -1,8 +1,9 @@
-// Small text helpers shared by every part of the tool: upper-casing command words and
-// reading numbers the way a formatted input stream reads them.
+// Small text helpers shared by every part of the tool: upper-casing command words,
+// reading numbers the way a formatted input stream reads them, printing screens.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 /// Replaces every byte of `text` by its upper-case form (plain ASCII letters change).
@@ -18,3 +19,6 @@ std::int32_t parseDecimalInt(const std::string& text);
 
 /// The base-10 text of `number`: no padding, no plus sign, a minus sign when negative.
 std::string intToDecimalText(std::int32_t number);
+
+/// Writes each of `lines` to standard output, each ended and flushed as std::endl does.
+void printLines(std::initializer_list<const char*> lines);

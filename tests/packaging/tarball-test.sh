@@ -10,7 +10,7 @@ src=$(realpath "$2")
 source "$(dirname "$0")/../support/checks.sh"
 
 cmake -S "$src" -B "$work/build" -DPMC10_STATIC=ON -DPMC10_TESTS=OFF \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=0 >/dev/null
 cmake --build "$work/build" -j2 >/dev/null
 rm -f "$work"/*.tar.gz
 (cd "$work" && cpack -G TGZ --config "$work/build/CPackConfig.cmake" >/dev/null)
