@@ -30,8 +30,7 @@ windows_build() {
             booting=$!
         fi
         cmake -S "$2" -B "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$2/cmake/mingw-w64-x86_64.cmake" \
-            -DPMC10_STATIC=ON -DPMC10_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON \
-            -DCMAKE_UNITY_BUILD_BATCH_SIZE=0 >/dev/null
+            -DPMC10_STATIC=ON -DPMC10_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
         cmake --build "$winbuild" -j2 >/dev/null
         [ -z "$booting" ] || wait "$booting"
     ) 9>"$shared/.lock"
