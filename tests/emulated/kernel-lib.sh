@@ -4,10 +4,12 @@
 # boot. Source it after `set -euo pipefail`; it brings ../support/checks.sh along.
 #
 #   guest_setup WORK CACHE [WHAT-ELSE COMMAND...]   skips without QEMU and busybox (and
-#                                           unless COMMAND succeeds); sets work, vmlinuz,
-#                                           modules and root (the initramfs folder, with
-#                                           busybox, the usual folders, /etc files and
-#                                           /lib/guest.sh for the guest's /init)
+#                                           unless COMMAND succeeds); sets work, vmlinuz
+#                                           (the kernel to boot: the uncompressed one where
+#                                           it can be had), modules and root (the
+#                                           initramfs folder, with busybox, the usual
+#                                           folders, /etc files and /lib/guest.sh for
+#                                           the guest's /init)
 #   guest_applets APPLET...                 busybox applets in the guest's /bin
 #   guest_program FILE [NAME]               FILE in the guest's /bin, with the shared
 #                                           libraries and loader it needs
