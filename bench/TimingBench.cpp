@@ -163,18 +163,18 @@ void deviceRows(const std::string& label, const std::string& path) {
     }
     std::vector<long> hold, gap, pause;
     char line[256];
-    char kind[16];
+    char word[16];
     long micros = 0;
     while (std::fgets(line, sizeof line, file) != nullptr) {
-        if (std::sscanf(line, "%15s %ld", kind, &micros) != 2) {
+        if (std::sscanf(line, "%15s %ld", word, &micros) != 2) {
             continue;
         }
-        if (std::string(kind) == "hold") {
+        const std::string kind = word;
+        if (kind == "hold") {
             hold.push_back(micros - kKeyDelayUs);
-        } else if (std::string(kind) == "pause" ||
-                   (std::string(kind) == "gap" && micros >= kPauseUs)) {
+        } else if (kind == "pause" || (kind == "gap" && micros >= kPauseUs)) {
             pause.push_back(micros - kPauseUs);
-        } else if (std::string(kind) == "gap" && micros < (kKeyDelayUs + kPauseUs) / 2) {
+        } else if (kind == "gap" && micros < (kKeyDelayUs + kPauseUs) / 2) {
             gap.push_back(micros - kKeyDelayUs);
         }  // else the time between two runs, neither
     }

@@ -49,16 +49,17 @@ since() { tail -n +"$1" "$pins"; }
 mark() { echo $(($(wc -l <"$pins") + 1)); }
 # The codes the lines carried (idle left out), as low nibbles.
 codes_since() { since "$1" | awk '$2 != "f" { printf "%s%s", sep, $2; sep = " " }'; }
-# The codes pmc10-sim's trace writes for the same words, as low nibbles.
-plan() {
-    "$sim" "$@" 2>&1 >/dev/null |
-        awk '$2 == "out" && $4 != "0xff" { printf "%s%s", sep, substr($4, 4, 1); sep = " " }'
+# pmc10-sim's trace of the same words.
+sim_trace() { "$sim" "$@" 2>&1 >/dev/null; }
+# The codes a trace writes, as low nibbles.
+plan_of() {
+    awk '$2 == "out" && $4 != "0xff" { printf "%s%s", sep, substr($4, 4, 1); sep = " " }' <<<"$1"
 }
-# Which idle spans of the same words are pauses before a way back, by their place among
-# the spans between codes.
-pause_places() {
-    "$sim" "$@" 2>&1 >/dev/null |
-        awk '$2 == "out" && $4 != "0xff" { n++ } $2 == "sleep" && $3 > 15 { printf "%s%d", sep, n; sep = " " }'
+plan() { plan_of "$(sim_trace "$@")"; }
+# Which idle spans of a trace are pauses before a way back, by their place among the spans
+# between codes.
+pause_places_of() {
+    awk '$2 == "out" && $4 != "0xff" { n++ } $2 == "sleep" && $3 > 15 { printf "%s%d", sep, n; sep = " " }' <<<"$1"
 }
 # How many holds from line $1 on are not 15.000 ms (240000 cycles, the timer ticks every 64).
 holds_off() {
@@ -93,7 +94,8 @@ timing_rows=$work/timing.txt
 # 1. The plan, to the pin; every hold and gap timed from the log's cycle counts.
 for words in "rd editbankname" "pmcchannel 12"; do
     # shellcheck disable=SC2086  # the words are meant to split
-    expected=$(plan $words)
+    trace=$(sim_trace $words)
+    expected=$(plan_of "$trace")
     from=$(mark)
     status=0
     # shellcheck disable=SC2086
@@ -103,8 +105,7 @@ for words in "rd editbankname" "pmcchannel 12"; do
     check "$words: the lines carry the plan" "$(codes_since "$from")" "$expected"
     # Holds and gaps in cycles, but for the last; the idle spans where the plan pauses are
     # pauses, whatever their length (a loaded host can stretch a gap past 100 ms).
-    # shellcheck disable=SC2086
-    places=$(pause_places $words)
+    places=$(pause_places_of "$trace")
     since "$from" | spans f | sed '$d' | awk -v places="$places" '
         BEGIN { split(places, p, " "); for (i in p) pause[p[i]] = 1 }
         $1 == "gap" && pause[++gaps] { $1 = "pause" } { print $1, $2 }' >"$work/spans"
